@@ -1,0 +1,18 @@
+#include "app/bridge.h"
+
+#include <utility>
+
+Bridge::Bridge(FrontEnd &frontEnd, PacketEngine &engine, BridgeOptions options, QObject *parent)
+    : QObject(parent), frontEnd_(frontEnd), AGWAPIX1(engine), options_(std::move(options)) {
+    connectClientSocket();
+    connectEngine();
+}
+
+void Bridge::showBox(FrontEnd::Box box, const QByteArray &text) {
+    frontEnd_.setBoxText(box, text);
+}
+
+void Bridge::fail(const QByteArray &message) {
+    logLine(message);
+    frontEnd_.fatalError(message);
+}

@@ -1,0 +1,17 @@
+// The headless front end: every log line goes to standard output as it is logged, so that a
+// person or a service manager sees it; a fatal error goes to standard error and ends the
+// program with a non-zero status.
+#pragma once
+
+#include "app/frontend.h"
+
+class ConsoleFrontEnd : public FrontEnd {
+public:
+    void setBoxText(Box box, const QByteArray &text) override;
+    void logAppended(const QByteArray &line) override;
+    void logCut(const QByteArray &remainingText) override;
+    void fatalError(const QByteArray &message) override;
+};
+
+// Log text as a terminal shows it: each 8-bit character as the UTF-8 of its code point.
+QByteArray latin1ToUtf8(const QByteArray &text);

@@ -1,0 +1,131 @@
+#include "app/mainwindow.h"
+
+#include <QCloseEvent>
+#include <QFontDatabase>
+#include <QFontInfo>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QScrollBar>
+
+namespace {
+
+// The window was laid out in twips; 15 twips are one pixel at 96 dots per inch.
+constexpr int kTwipsPerPixel = 15;
+QRect twips(int left, int top, int width, int height) {
+    return QRect(left / kTwipsPerPixel, top / kTwipsPerPixel, width / kTwipsPerPixel,
+                 height / kTwipsPerPixel);
+}
+
+QFont logFont() {
+    QFont font(QStringLiteral("Courier New"), 9);
+    if (QFontInfo(font).family() != font.family() || !QFontInfo(font).fixedPitch()) {
+        font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+        font.setPointSize(9);
+    }
+    return font;
+}
+
+} // namespace
+
+QString logTextForDisplay(const QByteArray &text) {
+    QString shown = QString::fromLatin1(text);
+    shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    return shown;
+}
+
+MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent) {
+    setWindowTitle(QStringLiteral("Varnel 1.6"));
+
+    auto *client = new QWidget(this);
+    client->setFixedSize(twips(0, 0, 7110, 3375).size());
+    setCentralWidget(client);
+
+    viewOutput = new QPlainTextEdit(client);
+    viewOutput->setObjectName(QStringLiteral("viewOutput"));
+    viewOutput->setGeometry(twips(120, 120, 6855, 2655));
+    viewOutput->setFont(logFont());
+    viewOutput->setLineWrapMode(QPlainTextEdit::NoWrap);
+    viewOutput->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    viewOutput->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+
+    auto label = [client](const char *name, const char *caption, QRect geometry) {
+        auto *l = new QLabel(QString::fromLatin1(caption), client);
+        l->setObjectName(QString::fromLatin1(name));
+        l->setGeometry(geometry);
+        return l;
+    };
+    auto lineBox = [client](const char *name, QRect geometry) {
+        auto *e = new QLineEdit(client);
+        e->setObjectName(QString::fromLatin1(name));
+        e->setGeometry(geometry);
+        return e;
+    };
+    staticmycall = label("staticmycall", "MyCall:", twips(120, 3000, 615, 255));
+    MyCallbox = lineBox("MyCallbox", twips(720, 3000, 1215, 285));
+    staticport = label("staticport", "AGW Port:", twips(2760, 3000, 855, 255));
+    AGWport = lineBox("AGWport", twips(3600, 3000, 375, 285));
+    AGWall = label("AGWall", "Accept:", twips(4920, 3000, 615, 255));
+    anybox = lineBox("anybox", twips(5640, 3000, 495, 285));
+
+    setTabOrder(viewOutput, MyCallbox);
+    setTabOrder(MyCallbox, AGWport);
+    setTabOrder(AGWport, anybox);
+
+    // Two entries that act when clicked, with no menus under them.
+    QAction *helpfile = menuBar()->addAction(QStringLiteral("Help"));
+    helpfile->setObjectName(QStringLiteral("helpfile"));
+    connect(helpfile, &QAction::triggered, this, &MainWindow::helpfile_Click);
+    QAction *about = menuBar()->addAction(QStringLiteral("About"));
+    about->setObjectName(QStringLiteral("about"));
+    connect(about, &QAction::triggered, this, &MainWindow::about_Click);
+
+    // Fixed layout: the controls keep their places whatever the window's size.
+    adjustSize();
+}
+
+QLineEdit *MainWindow::box(Box which) const {
+    switch (which) {
+    case Box::MyCall:
+        return MyCallbox;
+    case Box::AgwPort:
+        return AGWport;
+    case Box::AnyBox:
+        return anybox;
+    }
+    return MyCallbox;
+}
+
+void MainWindow::setBoxText(Box which, const QByteArray &text) {
+    QLineEdit *target = box(which);
+    target->setText(QString::fromLatin1(text));
+    target->repaint();
+}
+
+void MainWindow::logAppended(const QByteArray &line) {
+    // Each log line is a paragraph of the box; the line lands at the end whatever the user
+    // selected, and the caret follows it there.
+    viewOutput->appendPlainText(logTextForDisplay(line.endsWith("\r\n") ? line.chopped(2) : line));
+    viewOutput->moveCursor(QTextCursor::End);
+    viewOutput->repaint();
+}
+
+void MainWindow::logCut(const QByteArray &remainingText) {
+    QString shown = logTextForDisplay(remainingText);
+    if (shown.endsWith(u'\n')) {
+        shown.chop(1);
+    }
+    viewOutput->setPlainText(shown);
+}
+
+void MainWindow::fatalError(const QByteArray &) {
+    // The window stays open and the log shows what went wrong.
+}
+
+void MainWindow::helpfile_Click() {}
+
+void MainWindow::about_Click() {}
+
+void MainWindow::closeEvent(QCloseEvent *event) {
+    emit unloading();
+    event->accept();
+}

@@ -1,0 +1,46 @@
+// The main window: the event log, the own callsign, the radio port and the port filter, and a
+// menu bar with Help and About. A view on the bridge: it shows what the bridge reports through
+// its front-end hooks and tells when it is being closed.
+#pragma once
+
+#include "app/frontend.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QMainWindow>
+#include <QPlainTextEdit>
+
+class MainWindow : public QMainWindow, public FrontEnd {
+    Q_OBJECT
+public:
+    explicit MainWindow(QWidget *parent = nullptr);
+
+    void setBoxText(Box box, const QByteArray &text) override;
+    void logAppended(const QByteArray &line) override;
+    void logCut(const QByteArray &remainingText) override;
+    void fatalError(const QByteArray &message) override;
+
+    void helpfile_Click();
+    void about_Click();
+
+signals:
+    // The window is closing: the bridge shuts down.
+    void unloading();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    QLineEdit *box(Box which) const;
+
+    QPlainTextEdit *viewOutput;
+    QLabel *staticmycall;
+    QLineEdit *MyCallbox;
+    QLabel *staticport;
+    QLineEdit *AGWport;
+    QLabel *AGWall;
+    QLineEdit *anybox;
+};
+
+// Log text for a text box: 8-bit characters as their code points, CR LF as a line break.
+QString logTextForDisplay(const QByteArray &text);

@@ -1,0 +1,145 @@
+#include "app/numbers.h"
+
+#include <QRegularExpression>
+
+#include <cmath>
+#include <limits>
+
+namespace {
+
+bool isSkippedBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\n';
+}
+
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+int digitValue(char c, int radix) {
+    int value = -1;
+    if (isDigit(c)) {
+        value = c - '0';
+    } else if (c >= 'a' && c <= 'f') {
+        value = c - 'a' + 10;
+    } else if (c >= 'A' && c <= 'F') {
+        value = c - 'A' + 10;
+    }
+    return value < radix ? value : -1;
+}
+
+// The characters of text that reading looks at: everything but the skipped blanks.
+QByteArray withoutBlanks(QByteArrayView text) {
+    QByteArray kept;
+    kept.reserve(text.size());
+    for (char c : text) {
+        if (!isSkippedBlank(c)) {
+            kept.append(c);
+        }
+    }
+    return kept;
+}
+
+double readRadixInteger(QByteArrayView digits, int radix) {
+    double value = 0;
+    for (char c : digits) {
+        const int digit = digitValue(c, radix);
+        if (digit < 0) {
+            break;
+        }
+        value = value * radix + digit;
+    }
+    return value;
+}
+
+} // namespace
+
+double readNumber(QByteArrayView text) {
+    const QByteArray s = withoutBlanks(text);
+    if (s.size() >= 2 && s[0] == '&') {
+        const char kind = s[1];
+        if (kind == 'H' || kind == 'h') {
+            return readRadixInteger(QByteArrayView(s).sliced(2), 16);
+        }
+        if (kind == 'O' || kind == 'o') {
+            return readRadixInteger(QByteArrayView(s).sliced(2), 8);
+        }
+        return 0;
+    }
+
+    // Collect the longest prefix that forms a decimal number, with D written as E.
+    QByteArray number;
+    qsizetype i = 0;
+    if (i < s.size() && (s[i] == '+' || s[i] == '-')) {
+        number.append(s[i++]);
+    }
+    bool sawDigit = false;
+    bool sawPoint = false;
+    for (; i < s.size(); ++i) {
+        if (isDigit(s[i])) {
+            sawDigit = true;
+        } else if (s[i] == '.' && !sawPoint) {
+            sawPoint = true;
+        } else {
+            break;
+        }
+        number.append(s[i]);
+    }
+    if (!sawDigit) {
+        return 0;
+    }
+    if (i < s.size() && (s[i] == 'E' || s[i] == 'e' || s[i] == 'D' || s[i] == 'd')) {
+        qsizetype j = i + 1;
+        QByteArray exponent = "e";
+        if (j < s.size() && (s[j] == '+' || s[j] == '-')) {
+            exponent.append(s[j++]);
+        }
+        const qsizetype firstExponentDigit = j;
+        while (j < s.size() && isDigit(s[j])) {
+            exponent.append(s[j++]);
+        }
+        if (j > firstExponentDigit) {
+            number.append(exponent);
+        }
+    }
+    bool ok = false;
+    const double value = number.toDouble(&ok);
+    if (!ok) {
+        // Only an exponent too large for a double gets here.
+        return number.startsWith('-') ? -std::numeric_limits<double>::infinity()
+                                      : std::numeric_limits<double>::infinity();
+    }
+    return value;
+}
+
+std::optional<bool> readBoolean(QByteArrayView text) {
+    if (text.compare("true", Qt::CaseInsensitive) == 0) {
+        return true;
+    }
+    if (text.compare("false", Qt::CaseInsensitive) == 0) {
+        return false;
+    }
+    static const QRegularExpression decimal(
+        QStringLiteral(R"(^[+-]?(\d+\.?\d*|\.\d+)([eEdD][+-]?\d+)?$)"));
+    const QString latin1 = QString::fromLatin1(text);
+    if (!decimal.match(latin1).hasMatch()) {
+        return std::nullopt;
+    }
+    return readNumber(text) != 0;
+}
+
+QByteArray leadingBlankNumber(double value) {
+    QByteArray digits = QByteArray::number(std::abs(value), 'g', 15).toUpper();
+    return (value < 0 ? "-" : " ") + digits;
+}
+
+std::optional<qint32> roundHalfEven(double value) {
+    if (!std::isfinite(value)) {
+        return std::nullopt;
+    }
+    const double rounded = std::nearbyint(value); // the default rounding mode: halves to even
+    if (rounded < std::numeric_limits<qint32>::min() ||
+        rounded > std::numeric_limits<qint32>::max()) {
+        return std::nullopt;
+    }
+    return static_cast<qint32>(rounded);
+}

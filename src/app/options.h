@@ -1,0 +1,23 @@
+// The program's own options. They come before the command-line fields and are removed from
+// them; what remains, joined with single blanks, is the field text of the KAM bridge.
+#pragma once
+
+#include <QByteArray>
+#include <QHostAddress>
+#include <QString>
+#include <QStringList>
+
+struct ProgramOptions {
+    bool headless = false;
+    bool help = false;
+    bool version = false;
+    QHostAddress listenAddress = QHostAddress::LocalHost;
+    QString engineHost = QStringLiteral("127.0.0.1");
+    QByteArray commandLine;
+    QString error; // set when the arguments cannot be used
+};
+
+// arguments: without the program's name.
+ProgramOptions parseProgramOptions(const QStringList &arguments);
+
+QString usageText();

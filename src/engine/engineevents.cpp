@@ -1,0 +1,5 @@
+// Placeholder until the engine side lands: start-up calls these.
+#include "app/bridge.h"
+
+void Bridge::connectEngine() {}
+void Bridge::startEngine() {}

@@ -1,0 +1,60 @@
+// The packet-engine control as the bridge sees it: operations it calls and events it handles.
+// The real control speaks the AGW TCP/IP API (AgwControl); tests put a double in its place.
+//
+// Radio ports count from 1. Channel ids are the control's own, counted from 1. Events are
+// always raised from the event loop, never from inside one of the operations below, so a
+// handler never runs while the bridge is half-way through a call.
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+
+// Outputs of the connection-information query, in the order the bridge stores them.
+struct ConnectionInfo {
+    qint32 radioPort = 0;
+    QByteArray ownCall;
+    QByteArray remoteCall;
+    QByteArray viaPath;
+    qint32 num1 = 0;
+    qint32 num2 = 0;
+    qint32 num3 = 0;
+};
+
+class PacketEngine : public QObject {
+    Q_OBJECT
+public:
+    using QObject::QObject;
+
+    virtual void setEngineHost(const QString &host) = 0;
+    virtual void setEnginePort(qint32 port) = 0;
+    virtual void setEnabled(bool enabled) = 0;
+    // Activation switch.
+    virtual void setActive(bool active) = 0;
+    // Second switch: writing True starts the engine connection; OnReady follows once it is up.
+    // Writing False after setActive(false) is not needed: setActive(false) takes links down and
+    // closes the connection, then raises closed().
+    virtual void setOnline(bool online) = 0;
+
+    virtual QByteArray version() const = 0;
+    virtual void registerCall(const QByteArray &call) = 0;
+    virtual void unregisterCall(const QByteArray &call) = 0;
+    // Returns the channel id of the new link; its outcome comes as OnAX25Connect or
+    // OnAX25Disconnect for that id.
+    virtual qint32 ax25Connect(qint32 radioPort, const QByteArray &ownCall,
+                               const QByteArray &targetCall, const QByteArray &viaPath) = 0;
+    virtual bool ax25Disconnect(qint32 channelId) = 0;
+    virtual bool ax25Send(qint32 channelId, const QByteArray &data) = 0;
+    virtual bool connectionInfo(qint32 channelId, ConnectionInfo &info) = 0;
+
+signals:
+    void OnReady(bool fReady);
+    void OnRegister(const QByteArray &szCall, bool fFlags);
+    void OnAX25Connect(qint32 iChannelId);
+    void OnAX25Disconnect(qint32 iChannelId);
+    void OnAX25Receive(qint32 iChannelId, const QByteArray &szData);
+    void OnRetryOut(qint32 dwPort, const QByteArray &szFrom, const QByteArray &szTo,
+                    const QByteArray &szData);
+    // Switched off, the control has closed its engine connection and written all it had to.
+    void closed();
+};

@@ -1,0 +1,52 @@
+// A packet-engine double: records every operation the bridge calls, answers with what the test
+// set, and lets the test raise the engine's events.
+#pragma once
+
+#include "engine/packetengine.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+class FakeEngine : public PacketEngine {
+    Q_OBJECT
+public:
+    using PacketEngine::PacketEngine;
+
+    void setEngineHost(const QString &host) override { calls << "host " + host.toLatin1(); }
+    void setEnginePort(qint32 port) override { calls << "port " + QByteArray::number(port); }
+    void setEnabled(bool enabled) override { calls << (enabled ? "enabled 1" : "enabled 0"); }
+    void setActive(bool active) override { calls << (active ? "active 1" : "active 0"); }
+    void setOnline(bool online) override { calls << (online ? "online 1" : "online 0"); }
+    QByteArray version() const override { return versionText; }
+    void registerCall(const QByteArray &call) override { calls << "register " + call; }
+    void unregisterCall(const QByteArray &call) override { calls << "unregister " + call; }
+    qint32 ax25Connect(qint32 radioPort, const QByteArray &ownCall, const QByteArray &targetCall,
+                       const QByteArray &viaPath) override {
+        calls << "connect " + QByteArray::number(radioPort) + " " + ownCall + " [" + targetCall +
+                     "] [" + viaPath + "]";
+        return nextChannelId;
+    }
+    bool ax25Disconnect(qint32 channelId) override {
+        calls << "disconnect " + QByteArray::number(channelId);
+        return disconnectResult;
+    }
+    bool ax25Send(qint32 channelId, const QByteArray &data) override {
+        calls << "send " + QByteArray::number(channelId);
+        sentData << data;
+        return sendResult;
+    }
+    bool connectionInfo(qint32 channelId, ConnectionInfo &info) override {
+        calls << "info " + QByteArray::number(channelId);
+        info = infoToReport;
+        return true;
+    }
+
+    QList<QByteArray> calls;
+    QList<QByteArray> sentData;
+    QByteArray versionText = "2005.127";
+    qint32 nextChannelId = 1;
+    bool disconnectResult = true;
+    bool sendResult = true;
+    ConnectionInfo infoToReport;
+};

@@ -1,0 +1,21 @@
+// A front end for tests: remembers what the bridge showed, logged and reported.
+#pragma once
+
+#include "app/frontend.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QMap>
+
+class RecorderFrontEnd : public FrontEnd {
+public:
+    void setBoxText(Box box, const QByteArray &text) override { boxes[box] = text; }
+    void logAppended(const QByteArray &line) override { lines.append(line.chopped(2)); }
+    void logCut(const QByteArray &remainingText) override { cuts.append(remainingText); }
+    void fatalError(const QByteArray &message) override { fatalErrors.append(message); }
+
+    QMap<Box, QByteArray> boxes;
+    QList<QByteArray> lines; // each logged text, without its CR LF
+    QList<QByteArray> cuts;
+    QList<QByteArray> fatalErrors;
+};
