@@ -57,4 +57,7 @@ signals:
                     const QByteArray &szData);
     // Switched off, the control has closed its engine connection and written all it had to.
     void closed();
+    // A line for the event log about the engine connection itself (engine unreachable, broken
+    // stream): things the bridge's handlers never hear of otherwise.
+    void report(const QByteArray &line);
 };
