@@ -2,7 +2,7 @@
 
 #include <QCloseEvent>
 #include <QFontDatabase>
-#include <QFontInfo>
+#include <QFontMetrics>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QScrollBar>
@@ -16,9 +16,17 @@ QRect twips(int left, int top, int width, int height) {
                  height / kTwipsPerPixel);
 }
 
+// Measured rather than asked: some monospaced fonts do not declare themselves fixed-pitch.
+bool isMonospaced(const QFont &font) {
+    const QFontMetrics metrics(font);
+    return metrics.horizontalAdvance(u'i') == metrics.horizontalAdvance(u'M');
+}
+
 QFont logFont() {
+    // Courier New where it exists or a metric twin stands in for it; the system's fixed font
+    // otherwise.
     QFont font(QStringLiteral("Courier New"), 9);
-    if (QFontInfo(font).family() != font.family() || !QFontInfo(font).fixedPitch()) {
+    if (!isMonospaced(font)) {
         font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
         font.setPointSize(9);
     }

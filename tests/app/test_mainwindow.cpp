@@ -1,0 +1,124 @@
+// The main window under a real X server: captions, places, tab order, and the log view.
+#include "app/mainwindow.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QTest>
+
+class MainWindowTest : public QObject {
+    Q_OBJECT
+private slots:
+    void controlsSitWhereTheLayoutPutsThem_data();
+    void controlsSitWhereTheLayoutPutsThem();
+    void windowAndMenu();
+    void resizingMovesNothing();
+    void tabOrderRunsThroughTheBoxes();
+    void logLinesLandAtTheEndWhateverIsSelected();
+    void boxesShowTheirText();
+
+private:
+    MainWindow window_;
+};
+
+void MainWindowTest::controlsSitWhereTheLayoutPutsThem_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<QRect>("geometry");
+    QTest::newRow("log") << "viewOutput" << QString() << QRect(8, 8, 457, 177);
+    QTest::newRow("mycall label") << "staticmycall"
+                                  << "MyCall:" << QRect(8, 200, 41, 17);
+    QTest::newRow("mycall box") << "MyCallbox" << QString() << QRect(48, 200, 81, 19);
+    QTest::newRow("port label") << "staticport"
+                                << "AGW Port:" << QRect(184, 200, 57, 17);
+    QTest::newRow("port box") << "AGWport" << QString() << QRect(240, 200, 25, 19);
+    QTest::newRow("accept label") << "AGWall"
+                                  << "Accept:" << QRect(328, 200, 41, 17);
+    QTest::newRow("accept box") << "anybox" << QString() << QRect(376, 200, 33, 19);
+}
+
+void MainWindowTest::controlsSitWhereTheLayoutPutsThem() {
+    QFETCH(QString, name);
+    QFETCH(QString, caption);
+    auto *control = window_.findChild<QWidget *>(name);
+    QVERIFY(control);
+    QTEST(control->geometry(), "geometry");
+    if (auto *label = qobject_cast<QLabel *>(control)) {
+        QCOMPARE(label->text(), caption);
+    }
+}
+
+void MainWindowTest::windowAndMenu() {
+    window_.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window_));
+    QCOMPARE(window_.windowTitle(), QStringLiteral("Varnel 1.6"));
+    QCOMPARE(window_.centralWidget()->size(), QSize(474, 225));
+    const QList<QAction *> entries = window_.menuBar()->actions();
+    QCOMPARE(entries.size(), 2);
+    QCOMPARE(entries[0]->text(), QStringLiteral("Help"));
+    QCOMPARE(entries[1]->text(), QStringLiteral("About"));
+    QVERIFY(!entries[0]->menu() && !entries[1]->menu()); // they act when clicked
+
+    auto *log = window_.findChild<QPlainTextEdit *>(QStringLiteral("viewOutput"));
+    QCOMPARE(log->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+    QCOMPARE(log->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+    const QFontMetrics metrics(log->font());
+    QCOMPARE(metrics.horizontalAdvance(u'i'), metrics.horizontalAdvance(u'M')); // fixed pitch
+    QCOMPARE(log->font().pointSize(), 9);
+}
+
+void MainWindowTest::resizingMovesNothing() {
+    auto *box = window_.findChild<QWidget *>(QStringLiteral("anybox"));
+    const QRect before = box->geometry();
+    window_.resize(900, 700);
+    QTest::qWait(20);
+    QCOMPARE(box->geometry(), before);
+    window_.resize(200, 100);
+    QTest::qWait(20);
+    QCOMPARE(box->geometry(), before);
+}
+
+void MainWindowTest::tabOrderRunsThroughTheBoxes() {
+    QStringList order;
+    QWidget *w = window_.findChild<QWidget *>(QStringLiteral("viewOutput"));
+    for (int i = 0; i < 4; ++i) {
+        order << w->objectName();
+        w = w->nextInFocusChain();
+        while (w->focusPolicy() == Qt::NoFocus || !w->isEnabled() ||
+               !qobject_cast<QAbstractScrollArea *>(w) && !qobject_cast<QLineEdit *>(w)) {
+            w = w->nextInFocusChain();
+        }
+    }
+    QCOMPARE(order, (QStringList{"viewOutput", "MyCallbox", "AGWport", "anybox"}));
+}
+
+void MainWindowTest::logLinesLandAtTheEndWhateverIsSelected() {
+    auto *log = window_.findChild<QPlainTextEdit *>(QStringLiteral("viewOutput"));
+    window_.logAppended("first line\r\n");
+    window_.logAppended("second\r\n");
+    QTextCursor selection = log->textCursor();
+    selection.setPosition(0);
+    selection.setPosition(5, QTextCursor::KeepAnchor);
+    log->setTextCursor(selection);
+    window_.logAppended(QByteArray("third \xE9\r\n"));
+    QCOMPARE(log->toPlainText(), QStringLiteral("first line\nsecond\nthird \u00E9"));
+    QVERIFY(!log->textCursor().hasSelection());
+    QCOMPARE(log->textCursor().position(), log->document()->characterCount() - 1);
+
+    window_.logCut("ond\r\n");
+    window_.logAppended("fourth\r\n");
+    QCOMPARE(log->toPlainText(), QStringLiteral("ond\nfourth"));
+}
+
+void MainWindowTest::boxesShowTheirText() {
+    window_.setBoxText(FrontEnd::Box::MyCall, "N0CALL");
+    window_.setBoxText(FrontEnd::Box::AgwPort, " 1");
+    window_.setBoxText(FrontEnd::Box::AnyBox, "ANY");
+    QCOMPARE(window_.findChild<QLineEdit *>(QStringLiteral("MyCallbox"))->text(), "N0CALL");
+    QCOMPARE(window_.findChild<QLineEdit *>(QStringLiteral("AGWport"))->text(), " 1");
+    QCOMPARE(window_.findChild<QLineEdit *>(QStringLiteral("anybox"))->text(), "ANY");
+}
+
+QTEST_MAIN(MainWindowTest)
+#include "test_mainwindow.moc"
