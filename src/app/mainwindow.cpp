@@ -1,4 +1,5 @@
 #include "app/mainwindow.h"
+#include "app/version.h"
 
 #include <QCloseEvent>
 #include <QFontDatabase>
@@ -42,7 +43,7 @@ QString logTextForDisplay(const QByteArray &text) {
 }
 
 MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent) {
-    setWindowTitle(QStringLiteral("Varnel 1.6"));
+    setWindowTitle(QString::fromLatin1(kProgramTitle));
 
     auto *client = new QWidget(this);
     client->setFixedSize(twips(0, 0, 7110, 3375).size());
@@ -91,6 +92,11 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent) {
     adjustSize();
 }
 
+MainWindow::~MainWindow() {
+    // The Help window has no owner; it must not outlive the program's last window.
+    delete help_;
+}
+
 QLineEdit *MainWindow::box(Box which) const {
     switch (which) {
     case Box::MyCall:
@@ -129,9 +135,28 @@ void MainWindow::fatalError(const QByteArray &) {
     // The window stays open and the log shows what went wrong.
 }
 
-void MainWindow::helpfile_Click() {}
+void MainWindow::helpfile_Click() {
+    if (!help_) {
+        help_ = new HelpWindow;
+        help_->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    help_->show();
+    help_->raise();
+    help_->activateWindow();
+}
 
-void MainWindow::about_Click() {}
+QByteArray aboutText() {
+    return QByteArray(kProgramTitle) + " - a KAM host-mode TNC for AGW packet engines\r" +
+           "Written by the Varnel developers\r" +
+           "Report problems on the Varnel issue tracker, with the event log";
+}
+
+void MainWindow::about_Click() {
+    QString text = QString::fromLatin1(aboutText());
+    text.replace(u'\r', u'\n'); // a label breaks lines at LF
+    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Varnel"), text, QMessageBox::Ok, this);
+    box.exec();
+}
 
 void MainWindow::closeEvent(QCloseEvent *event) {
     emit unloading();

@@ -4,23 +4,28 @@
 #pragma once
 
 #include "app/frontend.h"
+#include "app/helpwindow.h"
 
 #include <QLabel>
 #include <QLineEdit>
 #include <QMainWindow>
 #include <QPlainTextEdit>
+#include <QPointer>
 
 class MainWindow : public QMainWindow, public FrontEnd {
     Q_OBJECT
 public:
     explicit MainWindow(QWidget *parent = nullptr);
+    ~MainWindow() override;
 
     void setBoxText(Box box, const QByteArray &text) override;
     void logAppended(const QByteArray &line) override;
     void logCut(const QByteArray &remainingText) override;
     void fatalError(const QByteArray &message) override;
 
+    // Opens the one Help window, or brings it forward.
     void helpfile_Click();
+    // Shows the About box and waits until it is closed.
     void about_Click();
 
 signals:
@@ -40,7 +45,12 @@ private:
     QLineEdit *AGWport;
     QLabel *AGWall;
     QLineEdit *anybox;
+    // Independent of this window: it stays open when this one closes.
+    QPointer<HelpWindow> help_;
 };
+
+// The About box's text: three lines joined by CR.
+QByteArray aboutText();
 
 // Log text for a text box: 8-bit characters as their code points, CR LF as a line break.
 QString logTextForDisplay(const QByteArray &text);
