@@ -86,6 +86,14 @@ private:
     // Logs an "ERROR" line and tells the front end that the bridge cannot work.
     void fail(const QByteArray &message);
 
+    // The host-mode requests that interpretHostBlock carries out.
+    void sendLinkData();
+    void connectLink();
+    void disconnectLink();
+    void setOwnCall();
+    void leaveHostMode();
+    void sendLinkStatus();
+
     BridgeState s_;
     QByteArray viewOutput_;
     FrontEnd &frontEnd_;
