@@ -27,20 +27,19 @@ QString ClientSocket::errorString() const {
     return errorString_;
 }
 
-void ClientSocket::accept() {
+bool ClientSocket::accept() {
     QTcpSocket *socket = server_.nextPendingConnection();
-    server_.close();
-    // Anyone else who got into the backlog before the listener closed is turned away.
-    while (QTcpSocket *extra = server_.nextPendingConnection()) {
-        extra->abort();
-        extra->deleteLater();
-    }
     if (!socket) {
-        return;
+        return false;
     }
+    // Closing the listener also turns away anyone else who got into the backlog meanwhile.
+    server_.close();
     client_ = socket;
-    connect(socket, &QTcpSocket::readyRead, this, &ClientSocket::dataArrival);
-    connect(socket, &QTcpSocket::disconnected, this, &ClientSocket::peerClosed);
+    readingPaused_ = false;
+    socket->setReadBufferSize(kMaxArrivalBytes);
+    connect(socket, &QTcpSocket::readyRead, this, &ClientSocket::clientReadyRead);
+    connect(socket, &QTcpSocket::bytesWritten, this, &ClientSocket::clientBytesWritten);
+    connect(socket, &QTcpSocket::disconnected, this, &ClientSocket::clientDisconnected);
     connect(socket, &QTcpSocket::errorOccurred, this,
             [this, socket](QAbstractSocket::SocketError code) {
                 // A peer closing is reported as its own event, not as an error.
@@ -48,6 +47,7 @@ void ClientSocket::accept() {
                     emit error(socket->errorString());
                 }
             });
+    return true;
 }
 
 void ClientSocket::close() {
@@ -55,7 +55,7 @@ void ClientSocket::close() {
     if (QTcpSocket *socket = client_) {
         client_ = nullptr;
         socket->disconnect(this);
-        // Replies already queued still go out; the socket frees itself once closed.
+        // The socket frees itself once its queued replies are out and it is closed.
         connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
         socket->disconnectFromHost();
         if (socket->state() == QAbstractSocket::UnconnectedState) {
@@ -72,4 +72,34 @@ void ClientSocket::send(const QByteArray &bytes) {
 
 QByteArray ClientSocket::readAll() {
     return client_ ? client_->readAll() : QByteArray();
+}
+
+bool ClientSocket::backlogged() const {
+    return client_->bytesToWrite() > kMaxUnsentBytes;
+}
+
+void ClientSocket::clientReadyRead() {
+    if (backlogged()) {
+        readingPaused_ = true;
+        return;
+    }
+    emit dataArrival();
+}
+
+void ClientSocket::clientBytesWritten() {
+    if (readingPaused_ && !backlogged()) {
+        readingPaused_ = false;
+        if (client_->bytesAvailable() > 0) {
+            emit dataArrival();
+        }
+    }
+}
+
+void ClientSocket::clientDisconnected() {
+    // Requests read but held back still count (a disconnect of the link, say), though their
+    // replies can no longer reach anyone.
+    if (client_->bytesAvailable() > 0) {
+        emit dataArrival();
+    }
+    emit peerClosed();
 }

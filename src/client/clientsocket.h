@@ -1,6 +1,10 @@
 // The one TCP socket towards the client: first a listener, then, once a client is accepted,
 // that client's connection. Nothing listens while a client is connected, so a second client
 // is refused by the operating system and the first is not disturbed.
+//
+// Memory stays bounded whatever the client does: each arrival is at most kMaxArrivalBytes,
+// and while more than kMaxUnsentBytes of replies wait for a client that does not read, its
+// requests are left unread too (the kernel then holds the client back).
 #pragma once
 
 #include <QByteArray>
@@ -10,6 +14,11 @@
 #include <QString>
 #include <QTcpServer>
 #include <QTcpSocket>
+
+// The most the client's bytes are buffered before the bridge reads them.
+constexpr qint64 kMaxArrivalBytes = 64 * 1024;
+// Replies queued for a client beyond this stop the bridge reading its further requests.
+constexpr qint64 kMaxUnsentBytes = 64 * 1024;
 
 class ClientSocket : public QObject {
     Q_OBJECT
@@ -24,12 +33,14 @@ public:
     bool listen(const QHostAddress &address, quint16 port);
     QString errorString() const;
 
-    // Takes the waiting client and stops listening.
-    void accept();
-    // Closes the listener or the client connection, whichever is open.
+    // Takes the waiting client and stops listening. False, still listening, when no client
+    // is waiting.
+    bool accept();
+    // Closes the listener or the client connection, whichever is open. Replies already
+    // queued still go out.
     void close();
 
-    // Queues bytes for the client in order; dropped when no client is connected.
+    // Queues bytes for the client, in order; dropped when no client is connected.
     void send(const QByteArray &bytes);
     // All bytes the client has sent that were not read yet.
     QByteArray readAll();
@@ -41,7 +52,13 @@ signals:
     void error(const QString &description);
 
 private:
+    void clientReadyRead();
+    void clientBytesWritten();
+    void clientDisconnected();
+    bool backlogged() const;
+
     QTcpServer server_;
     QPointer<QTcpSocket> client_;
     QString errorString_;
+    bool readingPaused_ = false;
 };

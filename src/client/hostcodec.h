@@ -1,0 +1,49 @@
+// The KAM host-mode block format: FEND, up to three header characters (type, port, stream), an
+// optional data field, FEND. Inside the data field FEND is carried as FESC TFEND and FESC as
+// FESC TFESC, as in KISS framing; header characters are never escaped.
+//
+// Pure functions, each one pass over its input, so that any length costs linear time.
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+
+namespace hostcodec {
+
+constexpr char kFend = '\xC0';
+constexpr char kFesc = '\xDB';
+constexpr char kTfend = '\xDC';
+constexpr char kTfesc = '\xDD';
+
+// FEND, text, FEND. Nothing in text is escaped.
+QByteArray frame(QByteArrayView text);
+
+// True when block is exactly FEND, content, FEND.
+bool isFramed(QByteArrayView block, QByteArrayView content);
+
+// Data as the client must see it: every FEND and FESC escaped.
+QByteArray escape(QByteArrayView data);
+
+// Data as the link carries it. FESC TFEND gives FEND and FESC TFESC gives FESC; a FESC before
+// any other character is dropped and that character kept as it is (even another FESC); a FESC
+// at the very end is dropped. Bytes that follow no FESC pass unchanged.
+QByteArray unescape(QByteArrayView data);
+
+enum class Framing { Ok, FirstByteNotFend, LastByteNotFend };
+
+// Whether block begins and ends with FEND; a single FEND counts as both.
+Framing checkFraming(QByteArrayView block);
+
+// The header characters and the data field of a block, each empty where the block is too
+// short to hold it; the data field keeps its escapes.
+struct BlockFields {
+    QByteArray type;
+    QByteArray port;
+    QByteArray stream;
+    QByteArray data;
+};
+
+// Splits a block whose framing is Ok.
+BlockFields splitBlock(QByteArrayView block);
+
+} // namespace hostcodec
