@@ -20,13 +20,29 @@ class IsolationError(RuntimeError):
     pass
 
 
+def processes_besides_self():
+    """The other processes of this PID namespace, as "PID command line" (a zombie shows none)."""
+    found = []
+    for entry in os.listdir("/proc"):
+        if entry.isdigit() and int(entry) != os.getpid():
+            try:
+                with open(f"/proc/{entry}/cmdline", "rb") as cmdline:
+                    command = cmdline.read().replace(b"\0", b" ").decode(errors="replace")
+                found.append(f"{entry} {command}")
+            except OSError:
+                pass  # it has just ended
+    return found
+
+
 def only_loopback():
     """True when the current network namespace has no interface but loopback."""
     return [name for _, name in socket.if_nameindex()] == ["lo"]
 
 
-def run_isolated():
+def run_isolated(private_tmp=False):
     """Re-runs the calling program isolated, or returns when it already is (loopback is up).
+    With private_tmp, /tmp is a fresh file system that goes with the namespace, so not even
+    files are left behind by a killed run.
 
     Raises IsolationError with the missing step when isolation is impossible.
     """
@@ -34,6 +50,8 @@ def run_isolated():
         if not only_loopback():
             raise IsolationError("the private network namespace has other interfaces than lo")
         subprocess.run(["ip", "link", "set", "lo", "up"], check=True)
+        if private_tmp:
+            subprocess.run(["mount", "-t", "tmpfs", "varnel-tmp", "/tmp"], check=True)
         # As the first process of its PID namespace, the program gets no default signal
         # handling: SIGTERM must be handled explicitly to end it.
         signal.signal(signal.SIGTERM, _raise_keyboard_interrupt)
@@ -41,7 +59,8 @@ def run_isolated():
     for tool, package in (("unshare", "util-linux"), ("ip", "iproute2")):
         if shutil.which(tool) is None:
             raise IsolationError(f"{tool} not found: run tools/install-deps test ({package})")
-    command = ["unshare", "--net", "--pid", "--fork", "--kill-child"]
+    # A /proc of its own lets the program see exactly the processes it started.
+    command = ["unshare", "--net", "--pid", "--fork", "--kill-child", "--mount-proc"]
     if os.geteuid() != 0:
         command.append("--map-root-user")  # an unprivileged user namespace provides the rights
     probe = subprocess.run([*command, "true"], capture_output=True, text=True)

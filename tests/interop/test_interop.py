@@ -1,0 +1,243 @@
+#!/usr/bin/env python3
+"""Varnel against the real packet engine: Dire Wolf 1.6 instances linked by software audio.
+
+Each test starts a rig (tools/lib/rig.py), a headless Varnel on the first instance and a KAM
+client on Varnel's client port, and drives real AX.25 connected-mode links at 9600 bd. Everything
+runs in a private network and PID namespace that holds only loopback (tools/lib/isolation.py), so
+the engines are unreachable from outside and nothing outlives the test, even a killed one.
+
+    test_interop.py --varnel PATH [unittest arguments, e.g. InteropTest.test_retry_out]
+"""
+
+import argparse
+import os
+import shutil
+import sys
+import unittest
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools", "lib"))
+
+import agw  # noqa: E402
+import isolation  # noqa: E402
+from kam import KamClient  # noqa: E402
+from rig import Rig, free_tcp_port, wait_for_tcp  # noqa: E402
+from varnel import Varnel  # noqa: E402
+
+VARNEL_CALL = "N0VAR"
+ECHO_CALL = "N0ECH"
+DIGI_CALL = "N0DIG"
+NOBODY_CALL = "N0NONE"
+
+# Varnel is connected to the engine and answers clients well within this.
+START_TIMEOUT = 15.0
+# A link comes up in about 0.25 s direct and 0.5 s through a digipeater; allow for retries.
+LINK_TIMEOUT = 15.0
+# With FRACK 2 and RETRY 5 an unanswered connect gives up after about 14.5 s.
+RETRY_OUT_TIMEOUT = 40.0
+# A restarted engine is found again by Varnel's reconnection.
+RECONNECT_TIMEOUT = 30.0
+
+READY_LINE = "EVENT: PE is ready"
+
+varnel_executable = None
+
+
+class InteropTest(unittest.TestCase):
+    def setUp(self):
+        self.reports = []  # (title, function giving the text), printed when the test fails
+        self.addCleanup(self.check_nothing_left_running)
+
+    def run(self, result=None):
+        result = result if result is not None else self.defaultTestResult()
+        problems = len(result.failures) + len(result.errors)
+        super().run(result)
+        if len(result.failures) + len(result.errors) > problems:
+            for title, text in self.reports:
+                print(f"\n===== {title} =====\n{text}", file=sys.stderr)
+        return result
+
+    # --- building blocks -------------------------------------------------------------------
+
+    def start_rig(self, topology="direct"):
+        """Instance a (Varnel's) alone ("single"), or with b (the station's), linked directly
+        ("direct") or only through a third instance that digipeats ("digipeater")."""
+        rig = Rig()
+        a = rig.add_instance("a", "N0DWA")
+        b = None
+        if topology == "direct":
+            b = rig.add_instance("b", "N0DWB")
+            rig.link(a, b)
+        elif topology == "digipeater":
+            b = rig.add_instance("b", "N0DWB")
+            d = rig.add_instance("d", DIGI_CALL, agw=False, digipeater=True)
+            rig.link(a, d)
+            rig.link(b, d)
+        rig.start()
+        # The consoles are read before the rig's files go, for the failure report.
+        consoles = {}
+
+        def stop():
+            consoles["text"] = rig.logs()
+            rig.stop()
+
+        self.addCleanup(stop)
+        self.reports.append(("Dire Wolf consoles", lambda: consoles.get("text") or rig.logs()))
+        return a, b
+
+    def start_varnel(self, instance):
+        varnel = Varnel(varnel_executable, VARNEL_CALL, instance.agw_port, free_tcp_port())
+        self.addCleanup(varnel.stop)
+        self.reports.append(("Varnel log", varnel.log_text))
+        varnel.wait_log(lambda line: line == READY_LINE, START_TIMEOUT)
+        self.assertTrue(wait_for_tcp(varnel.listen_port, START_TIMEOUT), "Varnel does not listen")
+        return varnel
+
+    def open_client(self, varnel):
+        client = KamClient(varnel.listen_port)
+        self.addCleanup(client.close)
+        self.reports.append(("KAM client transcript", client.transcript_text))
+        client.start_host_mode()
+        return client
+
+    def open_station(self, instance, echo=True):
+        station = agw.Station(instance.agw_port, ECHO_CALL, echo=echo)
+        self.addCleanup(station.close)
+        return station
+
+    def connect(self, client, call, via=()):
+        self.assertEqual(client.connect(call, via).text(), "C00")
+        client.wait_status("S1A*** CONNECTED to " + call, LINK_TIMEOUT)
+
+    def assert_status(self, client, link_text):
+        self.assertEqual(client.status().text(), "C00FREE BYTES 936\r" + link_text)
+
+    def echo_all_byte_values(self, client):
+        """Every byte value, FEND and FESC included, goes out in "D1A" blocks and comes back."""
+        data = bytes(range(256))
+        client.send_data(data)
+        self.assertEqual(client.wait_data(len(data), LINK_TIMEOUT), data)
+
+    def disconnect(self, client, station):
+        self.assertEqual(client.disconnect().text(), "C00")
+        client.wait_status("S1A*** DISCONNECTED", LINK_TIMEOUT)
+        station.wait_disconnected(VARNEL_CALL, LINK_TIMEOUT)
+        self.assert_status(client, "A/V DISCONNECTED\r")
+
+    def check_nothing_left_running(self):
+        """Runs last: every process the test started has been stopped and reaped."""
+        self.assertEqual(isolation.processes_besides_self(), [], "processes left running")
+
+    # --- the tests ---------------------------------------------------------------------------
+
+    def test_rig_carries_a_raw_link(self):
+        """The rig alone: two AGW stations, no Varnel. When this fails, the others cannot pass."""
+        a, b = self.start_rig()
+        echo = self.open_station(b)
+        caller = agw.Station(a.agw_port, VARNEL_CALL, echo=False)
+        self.addCleanup(caller.close)
+        caller.connect(ECHO_CALL)
+        caller.wait_connected(ECHO_CALL, LINK_TIMEOUT)
+        data = bytes(range(256))
+        caller.send(ECHO_CALL, data)
+        self.assertEqual(caller.wait_received(ECHO_CALL, len(data), LINK_TIMEOUT), data)
+        caller.disconnect(ECHO_CALL)
+        caller.wait_disconnected(ECHO_CALL, LINK_TIMEOUT)
+        echo.wait_disconnected(VARNEL_CALL, LINK_TIMEOUT)
+
+    def test_retry_out(self):
+        """A connect to a call that nobody registered runs out of retries."""
+        a, _ = self.start_rig("single")
+        varnel = self.start_varnel(a)
+        varnel.wait_log(lambda line: line.startswith("AGWPE version "), START_TIMEOUT)
+        client = self.open_client(varnel)
+        self.assertEqual(client.connect(NOBODY_CALL).text(), "C00")
+        self.assert_status(client, "A/V CONNECT in progress " + NOBODY_CALL)
+        client.wait_status("S1A***retry count exceeded", RETRY_OUT_TIMEOUT)
+        client.wait_status("S1A*** DISCONNECTED", LINK_TIMEOUT)
+        self.assert_status(client, "A/V DISCONNECTED\r")
+
+    def test_outgoing_link_echoes_every_byte_value(self):
+        a, b = self.start_rig()
+        station = self.open_station(b)
+        varnel = self.start_varnel(a)
+        client = self.open_client(varnel)
+        self.connect(client, ECHO_CALL)
+        self.assert_status(client, "A/V CONNECTED to " + ECHO_CALL)
+        self.echo_all_byte_values(client)
+        self.disconnect(client, station)
+
+    def test_incoming_link(self):
+        """The station calls Varnel's registered call; data flows both ways; it hangs up."""
+        a, b = self.start_rig()
+        station = self.open_station(b, echo=False)
+        varnel = self.start_varnel(a)
+        client = self.open_client(varnel)
+        station.connect(VARNEL_CALL)
+        station.wait_connected(VARNEL_CALL, LINK_TIMEOUT)
+        client.wait_status("S1A*** CONNECTED to " + ECHO_CALL, LINK_TIMEOUT)
+
+        to_client = b"from the station \xc0\xdb\r"
+        station.send(VARNEL_CALL, to_client)
+        self.assertEqual(client.wait_data(len(to_client), LINK_TIMEOUT), to_client)
+        to_station = b"from the client \xc0\xdb\r"
+        client.send_data(to_station)
+        self.assertEqual(station.wait_received(VARNEL_CALL, len(to_station), LINK_TIMEOUT), to_station)
+
+        station.disconnect(VARNEL_CALL)
+        station.wait_disconnected(VARNEL_CALL, LINK_TIMEOUT)
+        client.wait_status("S1A*** DISCONNECTED", LINK_TIMEOUT)
+        self.assert_status(client, "A/V DISCONNECTED\r")
+
+    def test_link_through_digipeater(self):
+        """Varnel's and the station's instances hear only the digipeater."""
+        a, b = self.start_rig("digipeater")
+        station = self.open_station(b)
+        varnel = self.start_varnel(a)
+        client = self.open_client(varnel)
+        self.connect(client, ECHO_CALL, via=[DIGI_CALL])
+        self.echo_all_byte_values(client)
+        self.disconnect(client, station)
+
+    def test_engine_restart_under_running_varnel(self):
+        """Dire Wolf stops with a link up and starts again: the client hears the link go down,
+        Varnel finds the engine again, registers its call again, and links work as before."""
+        a, b = self.start_rig()
+        station = self.open_station(b)
+        varnel = self.start_varnel(a)
+        client = self.open_client(varnel)
+        self.connect(client, ECHO_CALL)
+
+        a.stop()
+        client.wait_status("S1A*** DISCONNECTED", LINK_TIMEOUT)
+        self.assert_status(client, "A/V DISCONNECTED\r")
+        a.start()
+        a.wait_ready()
+        varnel.wait_log(lambda line: line == READY_LINE, RECONNECT_TIMEOUT, occurrence=2)
+
+        self.connect(client, ECHO_CALL)
+        self.echo_all_byte_values(client)
+        self.disconnect(client, station)
+        # Only a registered call gets incoming links.
+        station.connect(VARNEL_CALL)
+        client.wait_status("S1A*** CONNECTED to " + ECHO_CALL, LINK_TIMEOUT)
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--varnel", required=True, help="the varnel executable to test")
+    args, rest = parser.parse_known_args()
+    global varnel_executable
+    varnel_executable = os.path.abspath(args.varnel)
+    if shutil.which("direwolf") is None:
+        sys.exit("direwolf not found: run tools/install-deps test")
+    if not os.access(varnel_executable, os.X_OK):
+        sys.exit(f"{varnel_executable} not found: run tools/build")
+    try:
+        isolation.run_isolated(private_tmp=True)
+    except isolation.IsolationError as error:
+        sys.exit(str(error))
+    unittest.main(argv=[sys.argv[0], "-v", *rest])
+
+
+if __name__ == "__main__":
+    main()

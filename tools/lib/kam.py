@@ -1,0 +1,268 @@
+"""A client of a KAM TNC in host mode, over TCP: what a radio mail client does with Varnel.
+
+The TNC starts in terminal mode, where every chunk the client sends is one command, answered with
+plain text and the prompt "cmd:". "RESET" CR switches to host mode, answered FEND FEND "S00" FEND.
+In host mode both sides send blocks: FEND, a header (type, port, stream: "D1A", "C1A", "S1A",
+"C00", ...), the data with FEND and FESC escaped, FEND.
+"""
+
+import collections
+import socket
+import threading
+import time
+
+FEND = 0xC0
+FESC = 0xDB
+TFEND = 0xDC
+TFESC = 0xDD
+CR = b"\r"
+
+# A KAM answers at once; a reply that takes longer than this is not coming.
+REPLY_TIMEOUT = 3.0
+# Data blocks the client sends carry at most this many bytes, about one AX.25 frame.
+DATA_BLOCK_BYTES = 128
+# Header keys are one character ("q", "?") or three ("D1A", "C00").
+HEADER_LENGTH = 3
+
+
+def escape(data):
+    out = bytearray()
+    for byte in data:
+        if byte == FEND:
+            out += bytes((FESC, TFEND))
+        elif byte == FESC:
+            out += bytes((FESC, TFESC))
+        else:
+            out.append(byte)
+    return bytes(out)
+
+
+def unescape(data):
+    """Undoes the escapes as a KAM does: FESC before anything but TFEND or TFESC is dropped."""
+    out = bytearray()
+    i = 0
+    while i < len(data):
+        byte = data[i]
+        if byte == FESC:
+            i += 1
+            if i == len(data):
+                break
+            byte = {TFEND: FEND, TFESC: FESC}.get(data[i], data[i])
+        out.append(byte)
+        i += 1
+    return bytes(out)
+
+
+def frame_block(header, data=b""):
+    return bytes((FEND,)) + header + escape(data) + bytes((FEND,))
+
+
+class Block(collections.namedtuple("Block", "header data")):
+    """A received block, its data already unescaped."""
+
+    def text(self):
+        return (self.header + self.data).decode("latin-1")
+
+    def readable(self):
+        """The block for a person: control bytes shown as <0xNN>, CR as a line break."""
+        shown = []
+        for byte in self.header + self.data:
+            if byte == 0x0D:
+                shown.append("\n    ")
+            elif 0x20 <= byte < 0x7F:
+                shown.append(chr(byte))
+            else:
+                shown.append(f"<0x{byte:02x}>")
+        return "".join(shown)
+
+
+class StreamParser:
+    """Cuts the TNC's byte stream into plain text (terminal mode) and blocks (host mode)."""
+
+    def __init__(self):
+        self.buffer = bytearray()
+
+    def feed(self, data):
+        """Returns the complete items at the front of the stream: bytes for text, Block for
+        blocks. An unfinished block waits for the rest."""
+        self.buffer += data
+        items = []
+        while self.buffer:
+            start = self.buffer.find(FEND)
+            if start < 0:
+                items.append(bytes(self.buffer))
+                self.buffer.clear()
+                break
+            if start > 0:
+                items.append(bytes(self.buffer[:start]))
+                del self.buffer[:start]
+                continue
+            end = self.buffer.find(FEND, 1)
+            if end < 0:
+                break
+            if end == 1:
+                del self.buffer[:1]  # FEND FEND: the second one opens the block
+                continue
+            content = bytes(self.buffer[1:end])
+            del self.buffer[: end + 1]
+            header_length = 1 if content[:1] in (b"q", b"?") else HEADER_LENGTH
+            items.append(Block(content[:header_length], unescape(content[header_length:])))
+        return items
+
+
+class KamClient:
+    """A TCP connection to a KAM (Varnel). Received items go to on_item (on the reader thread)
+    and are kept for the wait methods; transcript keeps everything, for failure reports."""
+
+    def __init__(self, port, host="127.0.0.1", on_item=None):
+        self.sock = socket.create_connection((host, port), timeout=REPLY_TIMEOUT)
+        self.sock.settimeout(None)
+        self.sock.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
+        self.on_item = on_item
+        self.text = bytearray()
+        self.blocks = []
+        self.transcript = []
+        self.closed = False
+        self.condition = threading.Condition()
+        self.reader = threading.Thread(target=self._read, daemon=True)
+        self.reader.start()
+
+    def _read(self):
+        parser = StreamParser()
+        try:
+            while True:
+                data = self.sock.recv(65536)
+                if not data:
+                    break
+                for item in parser.feed(data):
+                    self._keep(item)
+        except OSError:
+            pass
+        with self.condition:
+            self.closed = True
+            self.condition.notify_all()
+
+    def _keep(self, item):
+        with self.condition:
+            self.transcript.append(("<", item))
+            if isinstance(item, Block):
+                self.blocks.append(item)
+            else:
+                self.text += item
+            self.condition.notify_all()
+        if self.on_item is not None:
+            self.on_item(item)
+
+    def _wait(self, take, timeout, what):
+        deadline = time.monotonic() + timeout
+        with self.condition:
+            while True:
+                found = take()
+                if found is not None:
+                    return found
+                remaining = deadline - time.monotonic()
+                if self.closed or remaining <= 0:
+                    state = "connection closed" if self.closed else f"{timeout:g} s"
+                    raise TimeoutError(f"no {what} from the TNC ({state})")
+                self.condition.wait(remaining)
+
+    def send_raw(self, data):
+        with self.condition:
+            self.transcript.append((">", data))
+        self.sock.sendall(data)
+
+    def send_block(self, header, data=b""):
+        self.send_raw(frame_block(header, data))
+
+    def wait_text(self, expected, timeout=REPLY_TIMEOUT):
+        """Waits for expected in the plain text; takes the text up to its end."""
+
+        def take():
+            at = self.text.find(expected)
+            if at < 0:
+                return None
+            taken = bytes(self.text[: at + len(expected)])
+            del self.text[: at + len(expected)]
+            return taken
+
+        return self._wait(take, timeout, repr(expected))
+
+    def wait_block(self, match, timeout=REPLY_TIMEOUT, what="matching block"):
+        """Takes the first received block for which match(block) is true."""
+
+        def take():
+            for i, block in enumerate(self.blocks):
+                if match(block):
+                    return self.blocks.pop(i)
+            return None
+
+        return self._wait(take, timeout, what)
+
+    def wait_status(self, text, timeout=REPLY_TIMEOUT):
+        """Waits for the block whose header and data read exactly text ("S1A*** DISCONNECTED")."""
+        return self.wait_block(lambda b: b.text() == text, timeout, repr(text))
+
+    def wait_data(self, count, timeout=REPLY_TIMEOUT):
+        """Takes "D1A" blocks until they carry count bytes; returns those bytes."""
+        data = bytearray()
+
+        def take():
+            for block in [b for b in self.blocks if b.header == b"D1A"]:
+                self.blocks.remove(block)
+                data.extend(block.data)
+            return bytes(data) if len(data) >= count else None
+
+        return self._wait(take, timeout, f"{count} bytes of link data (got {len(data)})")
+
+    def command(self, header, data=b"", timeout=REPLY_TIMEOUT):
+        """Sends a command block and returns its "C00" answer."""
+        self.send_block(header, data)
+        return self.wait_block(lambda b: b.header == b"C00", timeout, f"answer to {header + data}")
+
+    def start_host_mode(self):
+        """The terminal-mode start-up of a KAM client, then RESET into host mode. A TNC left in
+        host mode by an earlier client first gets the quit block."""
+        self.send_raw(CR)
+        try:
+            self.wait_text(b"cmd:")
+        except TimeoutError:
+            self.send_raw(frame_block(b"q"))
+            self.wait_text(b"cmd:")
+            self.wait_text(b"EH?")
+        self.send_raw(CR + b"INTFACE HOST" + CR)
+        self.wait_text(b"INTFACE was TERMINAL" + CR)
+        self.wait_text(b"cmd:")
+        self.send_raw(b"RESET" + CR)
+        self.wait_block(lambda b: b.header == b"S00", what="S00 after RESET")
+
+    def connect(self, call, via=()):
+        text = b"C " + call.encode("ascii")
+        if via:
+            text += b" V " + b" ".join(c.encode("ascii") for c in via)
+        return self.command(b"C1A", text)
+
+    def disconnect(self):
+        return self.command(b"C1A", b"D")
+
+    def status(self):
+        self.send_raw(frame_block(b"C20S"))
+        return self.wait_block(lambda b: b.header == b"C00", what="status answer")
+
+    def send_data(self, data):
+        for start in range(0, len(data), DATA_BLOCK_BYTES):
+            self.send_block(b"D1A", data[start : start + DATA_BLOCK_BYTES])
+
+    def transcript_text(self):
+        lines = []
+        for direction, item in self.transcript:
+            shown = item.readable() if isinstance(item, Block) else Block(b"", item).readable()
+            lines.append(f"{direction} {shown}")
+        return "\n".join(lines)
+
+    def close(self):
+        try:
+            self.sock.shutdown(socket.SHUT_RDWR)
+        except OSError:
+            pass
+        self.sock.close()
+        self.reader.join(REPLY_TIMEOUT)
