@@ -39,6 +39,11 @@ def only_loopback():
     return [name for _, name in socket.if_nameindex()] == ["lo"]
 
 
+def inside():
+    """True in the program that run_isolated has re-run."""
+    return os.environ.get(_MARK) == "1" and os.getpid() == 1
+
+
 def run_isolated(private_tmp=False):
     """Re-runs the calling program isolated, or returns when it already is (loopback is up).
     With private_tmp, /tmp is a fresh file system that goes with the namespace, so not even
@@ -46,7 +51,7 @@ def run_isolated(private_tmp=False):
 
     Raises IsolationError with the missing step when isolation is impossible.
     """
-    if os.environ.get(_MARK) == "1" and os.getpid() == 1:
+    if inside():
         if not only_loopback():
             raise IsolationError("the private network namespace has other interfaces than lo")
         subprocess.run(["ip", "link", "set", "lo", "up"], check=True)

@@ -57,6 +57,14 @@ def frame_block(header, data=b""):
     return bytes((FEND,)) + header + escape(data) + bytes((FEND,))
 
 
+def connect_request(call, via=()):
+    """The data of the "C1A" connect command: "C CALL", or "C CALL V DIGI1 DIGI2"."""
+    text = b"C " + call.encode("ascii")
+    if via:
+        text += b" V " + b" ".join(digi.encode("ascii") for digi in via)
+    return text
+
+
 class Block(collections.namedtuple("Block", "header data")):
     """A received block, its data already unescaped."""
 
@@ -64,16 +72,22 @@ class Block(collections.namedtuple("Block", "header data")):
         return (self.header + self.data).decode("latin-1")
 
     def readable(self):
-        """The block for a person: control bytes shown as <0xNN>, CR as a line break."""
-        shown = []
-        for byte in self.header + self.data:
-            if byte == 0x0D:
-                shown.append("\n    ")
-            elif 0x20 <= byte < 0x7F:
-                shown.append(chr(byte))
-            else:
-                shown.append(f"<0x{byte:02x}>")
-        return "".join(shown)
+        """The block for a person: the header in brackets, then the data with CR as a line
+        break and other control bytes as <0xNN>."""
+        data = self.data[:-1] if self.data.endswith(CR) else self.data
+        return f"[{self.header.decode('latin-1')}] {shown_bytes(data)}".rstrip()
+
+
+def shown_bytes(data):
+    shown = []
+    for byte in data:
+        if byte == 0x0D:
+            shown.append("\n    ")
+        elif 0x20 <= byte < 0x7F:
+            shown.append(chr(byte))
+        else:
+            shown.append(f"<0x{byte:02x}>")
+    return "".join(shown)
 
 
 class StreamParser:
@@ -112,16 +126,21 @@ class StreamParser:
 
 class KamClient:
     """A TCP connection to a KAM (Varnel). Received items go to on_item (on the reader thread)
-    and are kept for the wait methods; transcript keeps everything, for failure reports."""
+    and, while keep is true, are kept for the wait methods and the transcript of both directions
+    (for failure reports). An interactive session sets keep to false once in host mode, so that
+    nothing piles up."""
 
-    def __init__(self, port, host="127.0.0.1", on_item=None):
+    def __init__(self, port, host="127.0.0.1", on_item=None, on_closed=None):
         self.sock = socket.create_connection((host, port), timeout=REPLY_TIMEOUT)
         self.sock.settimeout(None)
         self.sock.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
         self.on_item = on_item
+        self.on_closed = on_closed
+        self.keep = True
         self.text = bytearray()
         self.blocks = []
         self.transcript = []
+        self.sent = StreamParser()
         self.closed = False
         self.condition = threading.Condition()
         self.reader = threading.Thread(target=self._read, daemon=True)
@@ -135,21 +154,24 @@ class KamClient:
                 if not data:
                     break
                 for item in parser.feed(data):
-                    self._keep(item)
+                    self._received(item)
         except OSError:
             pass
         with self.condition:
             self.closed = True
             self.condition.notify_all()
+        if self.on_closed is not None:
+            self.on_closed()
 
-    def _keep(self, item):
+    def _received(self, item):
         with self.condition:
-            self.transcript.append(("<", item))
-            if isinstance(item, Block):
-                self.blocks.append(item)
-            else:
-                self.text += item
-            self.condition.notify_all()
+            if self.keep:
+                self.transcript.append(("<", item))
+                if isinstance(item, Block):
+                    self.blocks.append(item)
+                else:
+                    self.text += item
+                self.condition.notify_all()
         if self.on_item is not None:
             self.on_item(item)
 
@@ -168,7 +190,8 @@ class KamClient:
 
     def send_raw(self, data):
         with self.condition:
-            self.transcript.append((">", data))
+            if self.keep:
+                self.transcript += [(">", item) for item in self.sent.feed(data)]
         self.sock.sendall(data)
 
     def send_block(self, header, data=b""):
@@ -236,10 +259,7 @@ class KamClient:
         self.wait_block(lambda b: b.header == b"S00", what="S00 after RESET")
 
     def connect(self, call, via=()):
-        text = b"C " + call.encode("ascii")
-        if via:
-            text += b" V " + b" ".join(c.encode("ascii") for c in via)
-        return self.command(b"C1A", text)
+        return self.command(b"C1A", connect_request(call, via))
 
     def disconnect(self):
         return self.command(b"C1A", b"D")
@@ -254,12 +274,14 @@ class KamClient:
 
     def transcript_text(self):
         lines = []
-        for direction, item in self.transcript:
-            shown = item.readable() if isinstance(item, Block) else Block(b"", item).readable()
-            lines.append(f"{direction} {shown}")
+        with self.condition:
+            for direction, item in self.transcript:
+                shown = item.readable() if isinstance(item, Block) else shown_bytes(item)
+                lines.append(f"{direction} {shown}")
         return "\n".join(lines)
 
     def close(self):
+        self.on_closed = None  # the TNC did not close it
         try:
             self.sock.shutdown(socket.SHUT_RDWR)
         except OSError:

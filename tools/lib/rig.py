@@ -127,6 +127,7 @@ class Instance:
                 stderr=subprocess.STDOUT,
                 cwd=self.rig.directory,
                 env=dict(os.environ, ALSA_CONFIG_PATH=self.rig.path("asound.conf")),
+                start_new_session=True,  # a Ctrl-C at the terminal is the rig owner's to handle
             )
 
     def wait_ready(self):
@@ -216,7 +217,11 @@ class Rig:
         command += [f"{a.name}-{b.name}" for a, b in self.links]
         # The relay exits when this pipe closes, that is when the rig's owner has gone.
         self.relay = subprocess.Popen(
-            command, stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True
+            command,
+            stdin=subprocess.PIPE,
+            stdout=subprocess.PIPE,
+            text=True,
+            start_new_session=True,
         )
         if self.relay.stdout.readline().strip() != "ready":
             raise RigError("the audio relay did not start")

@@ -43,6 +43,7 @@ class Varnel:
                 stdout=log or subprocess.PIPE,
                 stderr=subprocess.STDOUT if log is None else log,
                 cwd=cwd,
+                start_new_session=True,  # a Ctrl-C at the terminal is the owner's to handle
             )
         finally:
             if log is not None:
