@@ -1,25 +1,85 @@
-// Placeholder until the AGW control lands.
+// The packet-engine control over the AGW TCP/IP API: the bridge's operations become AGW
+// frames, the engine's frames become the bridge's events.
+//
+// What it guards against, learnt from Dire Wolf 1.6:
+// - data ('D') for a callsign pair that has not been through a 'C' event locks the engine up,
+//   so data goes out only on links the engine has reported connected;
+// - callsigns are matched as text and SSID 0 never comes back as "-0", so every callsign goes
+//   out in one canonical spelling;
+// - closing the TCP connection drops links without telling the remote station, so switching
+//   off first disconnects every link and waits a little for the engine to confirm;
+// - the engine has no "connect failed" reply for a bad request, so a connect that cannot work
+//   ends at once with a disconnect event instead of hanging in connect-in-progress.
 #pragma once
 
+#include "engine/agwconnection.h"
+#include "engine/agwlinks.h"
 #include "engine/packetengine.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QTimer>
+
+#include <functional>
 
 class AgwControl : public PacketEngine {
     Q_OBJECT
 public:
-    using PacketEngine::PacketEngine;
-    void setEngineHost(const QString &) override {}
-    void setEnginePort(qint32) override {}
-    void setEnabled(bool) override {}
-    void setActive(bool) override {}
-    void setOnline(bool) override {}
-    QByteArray version() const override { return {}; }
-    void registerCall(const QByteArray &) override {}
-    void unregisterCall(const QByteArray &) override {}
-    qint32 ax25Connect(qint32, const QByteArray &, const QByteArray &,
-                       const QByteArray &) override {
-        return 0;
-    }
-    bool ax25Disconnect(qint32) override { return false; }
-    bool ax25Send(qint32, const QByteArray &) override { return false; }
-    bool connectionInfo(qint32, ConnectionInfo &) override { return false; }
+    explicit AgwControl(QObject *parent = nullptr);
+
+    void setEngineHost(const QString &host) override;
+    void setEnginePort(qint32 port) override;
+    void setEnabled(bool enabled) override;
+    void setActive(bool active) override;
+    void setOnline(bool online) override;
+
+    QByteArray version() const override;
+    void registerCall(const QByteArray &call) override;
+    void unregisterCall(const QByteArray &call) override;
+    qint32 ax25Connect(qint32 radioPort, const QByteArray &ownCall, const QByteArray &targetCall,
+                       const QByteArray &viaPath) override;
+    bool ax25Disconnect(qint32 channelId) override;
+    bool ax25Send(qint32 channelId, const QByteArray &data) override;
+    bool connectionInfo(qint32 channelId, ConnectionInfo &info) override;
+
+private:
+    // A registration waiting for the engine's first answer; one 'X' went to each radio port.
+    struct PendingRegistration {
+        QByteArray wireCall;
+        QByteArray call; // as the bridge asked, for OnRegister
+        qsizetype answersDue = 0;
+        bool answered = false;
+    };
+
+    void startIfWanted();
+    void switchOff();
+    // Why a connect request cannot be carried out, or empty when it can; fills the frame.
+    QByteArray connectRequest(qint32 radioPort, const QByteArray &ownCall,
+                              const QByteArray &targetCall, const QByteArray &viaPath,
+                              AgwFrame &frame) const;
+
+    void handleFrame(const AgwFrame &frame);
+    void handleRegistered(const AgwFrame &frame);
+    void handleLinkUp(const AgwFrame &frame);
+    void handleLinkDown(const AgwFrame &frame);
+    void handleData(const AgwFrame &frame);
+    // The engine connection is gone: every link with it.
+    void dropAllLinks();
+    void onConnectionClosed();
+
+    AgwFrame linkFrame(char kind, const AgwLink &link) const;
+    void sendToAllPorts(char kind, const QByteArray &wireCall);
+    // Raises an event from the event loop: operations never raise one while the caller is inside.
+    void post(std::function<void()> event);
+    void postReport(const QByteArray &line);
+
+    AgwConnection connection_;
+    AgwLinks links_;
+    QList<PendingRegistration> registrations_;
+    QTimer goodbye_; // switching off: how long the links have to confirm their disconnect
+    bool enabled_ = false;
+    bool active_ = false;
+    bool online_ = false;
+    bool switchingOff_ = false;
 };

@@ -1,0 +1,201 @@
+#include "engine/agwconnection.h"
+
+#include "engine/agwreplies.h"
+
+#include <QTcpSocket>
+
+namespace {
+
+// Pause between connection attempts: short enough that a restarted engine is back in use
+// within seconds, long enough not to busy the machine while it is away.
+constexpr int kReconnectDelayMs = 2000;
+// A live engine answers 'R' and 'G' at once; silence this long means an unserved slot.
+constexpr int kAnswerTimeoutMs = 3000;
+// Time to hand the last frames (the links' disconnects) to the engine before closing anyway.
+constexpr int kFlushTimeoutMs = 1000;
+// Frames waiting for an engine that has stopped reading; past this, sends are refused.
+constexpr qint64 kMaxUnsentBytes = 256 * 1024;
+// Lines about one outage: an engine away for hours, or one that keeps failing in new ways,
+// must not fill the log.
+constexpr qsizetype kMaxReportsPerOutage = 3;
+// Bytes taken from the socket at a time, so the reader never holds more than one piece and
+// one unfinished frame.
+constexpr qint64 kReadChunkSize = 16 * 1024;
+
+AgwFrame query(char kind) {
+    AgwFrame frame;
+    frame.kind = kind;
+    return frame;
+}
+
+} // namespace
+
+AgwConnection::AgwConnection(QObject *parent) : QObject(parent) {
+    retry_.setSingleShot(true);
+    deadline_.setSingleShot(true);
+    connect(&retry_, &QTimer::timeout, this, &AgwConnection::connectNow);
+    connect(&deadline_, &QTimer::timeout, this, &AgwConnection::onDeadline);
+}
+
+AgwConnection::~AgwConnection() {
+    retireSocket();
+}
+
+QByteArray AgwConnection::address() const {
+    return host_.toUtf8() + ':' + QByteArray::number(port_);
+}
+
+void AgwConnection::open() {
+    if (wanted_) {
+        return;
+    }
+    wanted_ = true;
+    retry_.start(0);
+}
+
+void AgwConnection::close() {
+    wanted_ = false;
+    retry_.stop();
+    deadline_.stop();
+    const bool connected = socket_ && socket_->state() == QAbstractSocket::ConnectedState;
+    phase_ = Phase::Closing;
+    if (connected) {
+        socket_->disconnect(this);
+        connect(socket_, &QTcpSocket::disconnected, this, &AgwConnection::finishClose,
+                Qt::QueuedConnection);
+        deadline_.start(kFlushTimeoutMs);
+        socket_->disconnectFromHost();
+    } else {
+        retireSocket();
+        QMetaObject::invokeMethod(this, &AgwConnection::finishClose, Qt::QueuedConnection);
+    }
+}
+
+bool AgwConnection::send(const QList<AgwFrame> &frames) {
+    if (!socket_ || (phase_ != Phase::Handshake && phase_ != Phase::Ready) ||
+        socket_->bytesToWrite() > kMaxUnsentBytes) {
+        return false;
+    }
+    for (const AgwFrame &frame : frames) {
+        socket_->write(encodeAgwFrame(frame));
+    }
+    return true;
+}
+
+void AgwConnection::connectNow() {
+    if (!wanted_) {
+        return;
+    }
+    retireSocket();
+    socket_ = new QTcpSocket(this);
+    reader_ = AgwFrameReader();
+    versionAnswered_ = false;
+    portsAnswered_ = false;
+    phase_ = Phase::Connecting;
+    connect(socket_, &QTcpSocket::connected, this, &AgwConnection::onConnected);
+    connect(socket_, &QTcpSocket::readyRead, this, &AgwConnection::onReadyRead);
+    connect(socket_, &QTcpSocket::errorOccurred, this,
+            [this] { fail(socket_->errorString().toUtf8()); });
+    connect(socket_, &QTcpSocket::disconnected, this,
+            [this] { fail("the engine closed the connection"); });
+    deadline_.start(kAnswerTimeoutMs);
+    socket_->connectToHost(host_, port_);
+}
+
+void AgwConnection::onConnected() {
+    phase_ = Phase::Handshake;
+    deadline_.start(kAnswerTimeoutMs);
+    send({query('R'), query('G')});
+}
+
+void AgwConnection::onReadyRead() {
+    QTcpSocket *const socket = socket_;
+    while (socket_ == socket && socket->bytesAvailable() > 0) {
+        reader_.append(socket->read(kReadChunkSize));
+        while (socket_ == socket) {
+            const std::optional<AgwFrame> frame = reader_.next();
+            if (!frame) {
+                break;
+            }
+            handleFrame(*frame);
+        }
+        if (socket_ == socket && reader_.broken()) {
+            fail("a frame announces " + QByteArray::number(reader_.brokenLength()) +
+                 " data bytes, more than " + QByteArray::number(kAgwMaxDataLength) +
+                 ": the stream is out of step");
+        }
+    }
+}
+
+void AgwConnection::handleFrame(const AgwFrame &frame) {
+    if (frame.kind == 'R') {
+        version_ = versionText(frame.data);
+        versionAnswered_ = true;
+    } else if (frame.kind == 'G') {
+        radioPorts_ = realRadioPorts(frame.data);
+        portsAnswered_ = true;
+    } else {
+        emit frameReceived(frame);
+        return;
+    }
+    if (phase_ == Phase::Handshake && versionAnswered_ && portsAnswered_) {
+        phase_ = Phase::Ready;
+        deadline_.stop();
+        reasonsReported_.clear();
+        emit ready();
+    }
+}
+
+void AgwConnection::onDeadline() {
+    switch (phase_) {
+    case Phase::Connecting:
+        fail("no connection within " + QByteArray::number(kAnswerTimeoutMs / 1000) + " s");
+        break;
+    case Phase::Handshake:
+        fail("no answer to the version and port queries within " +
+             QByteArray::number(kAnswerTimeoutMs / 1000) + " s");
+        break;
+    case Phase::Closing:
+        finishClose();
+        break;
+    case Phase::Idle:
+    case Phase::Ready:
+        break;
+    }
+}
+
+void AgwConnection::fail(const QByteArray &reason) {
+    const bool wasConnected = phase_ == Phase::Handshake || phase_ == Phase::Ready;
+    retireSocket();
+    deadline_.stop();
+    phase_ = Phase::Idle;
+    if (!reasonsReported_.contains(reason) && reasonsReported_.size() < kMaxReportsPerOutage) {
+        reasonsReported_.append(reason);
+        emit report("ERROR AGW engine " + address() + ": " + reason);
+    }
+    retry_.start(kReconnectDelayMs);
+    if (wasConnected) {
+        emit lost();
+    }
+}
+
+void AgwConnection::finishClose() {
+    if (phase_ != Phase::Closing) {
+        return;
+    }
+    deadline_.stop();
+    retireSocket();
+    phase_ = Phase::Idle;
+    emit closed();
+}
+
+void AgwConnection::retireSocket() {
+    if (!socket_) {
+        return;
+    }
+    QTcpSocket *const socket = socket_;
+    socket_ = nullptr;
+    socket->disconnect(this);
+    socket->abort();
+    socket->deleteLater();
+}

@@ -1,0 +1,368 @@
+#include "engine/agwcontrol.h"
+
+#include "engine/callsign.h"
+
+namespace {
+
+// The AX.25 path field holds eight addresses: the destination and up to seven digipeaters.
+constexpr qsizetype kMaxDigipeaters = 7;
+// Bytes per 'D' frame: the engine's usual PACLEN, well under the 2122 that Dire Wolf accepts.
+constexpr qsizetype kMaxDataPerFrame = 256;
+// AX.25 protocol id for connected data without a layer-3 protocol.
+constexpr quint8 kPidNoLayer3 = 0xF0;
+// Links the control keeps at once; an engine that reports more (the bridge carries one) gets
+// the extra ones disconnected rather than filling memory.
+constexpr qsizetype kMaxLinks = 64;
+// Registrations waiting for the engine's answer; older ones are forgotten past this.
+constexpr qsizetype kMaxPendingRegistrations = 16;
+// Switching off, the links' disconnects get this long to be confirmed before TCP closes.
+constexpr int kGoodbyeWaitMs = 2000;
+
+// The text of an event, without the NUL that the engine puts after it.
+QByteArray eventText(const QByteArray &data) {
+    const qsizetype nul = data.indexOf('\0');
+    return nul < 0 ? data : data.first(nul);
+}
+
+} // namespace
+
+AgwControl::AgwControl(QObject *parent) : PacketEngine(parent) {
+    goodbye_.setSingleShot(true);
+    connect(&goodbye_, &QTimer::timeout, &connection_, &AgwConnection::close);
+    connect(&connection_, &AgwConnection::ready, this, [this] { emit OnReady(true); });
+    connect(&connection_, &AgwConnection::frameReceived, this, &AgwControl::handleFrame);
+    connect(&connection_, &AgwConnection::lost, this, [this] {
+        dropAllLinks();
+        if (switchingOff_) {
+            connection_.close();
+        }
+    });
+    connect(&connection_, &AgwConnection::report, this, &PacketEngine::report);
+    connect(&connection_, &AgwConnection::closed, this, &AgwControl::onConnectionClosed);
+}
+
+void AgwControl::setEngineHost(const QString &host) {
+    connection_.setHost(host);
+}
+
+void AgwControl::setEnginePort(qint32 port) {
+    connection_.setPort(static_cast<quint16>(port));
+}
+
+void AgwControl::setEnabled(bool enabled) {
+    enabled_ = enabled;
+    startIfWanted();
+}
+
+void AgwControl::setActive(bool active) {
+    active_ = active;
+    if (active) {
+        startIfWanted();
+    } else {
+        switchOff();
+    }
+}
+
+void AgwControl::setOnline(bool online) {
+    online_ = online;
+    startIfWanted();
+}
+
+void AgwControl::startIfWanted() {
+    if (enabled_ && active_ && online_) {
+        switchingOff_ = false;
+        connection_.open();
+    }
+}
+
+void AgwControl::switchOff() {
+    switchingOff_ = true;
+    if (!connection_.isReady() || links_.isEmpty()) {
+        connection_.close();
+        return;
+    }
+    for (const qint32 channelId : links_.channelIds()) {
+        connection_.send(linkFrame('d', *links_.find(channelId)));
+    }
+    goodbye_.start(kGoodbyeWaitMs);
+}
+
+QByteArray AgwControl::version() const {
+    return connection_.version();
+}
+
+void AgwControl::registerCall(const QByteArray &call) {
+    // Without an engine there is nothing to register with; when it comes, OnReady's handler
+    // registers the own callsign.
+    if (!connection_.isReady()) {
+        return;
+    }
+    const QByteArray wireCall = canonicalCallsign(call);
+    QByteArray problem;
+    if (!isValidCallsign(wireCall)) {
+        problem = "\"" + call + "\" is not a valid AX.25 callsign";
+    } else if (connection_.radioPorts().isEmpty()) {
+        problem = "the AGW engine " + connection_.address() + " lists no radio port";
+    }
+    if (!problem.isEmpty()) {
+        postReport("ERROR cannot register " + call + ": " + problem);
+        post([this, call] { emit OnRegister(call, false); });
+        return;
+    }
+    sendToAllPorts('X', wireCall);
+    registrations_.append({wireCall, call, connection_.radioPorts().size(), false});
+    if (registrations_.size() > kMaxPendingRegistrations) {
+        registrations_.removeFirst();
+    }
+}
+
+void AgwControl::unregisterCall(const QByteArray &call) {
+    const QByteArray wireCall = canonicalCallsign(call);
+    if (connection_.isReady() && isValidCallsign(wireCall)) {
+        sendToAllPorts('x', wireCall);
+    }
+}
+
+qint32 AgwControl::ax25Connect(qint32 radioPort, const QByteArray &ownCall,
+                               const QByteArray &targetCall, const QByteArray &viaPath) {
+    const qint32 channelId = links_.newChannelId();
+    AgwFrame frame;
+    const QByteArray problem = connectRequest(radioPort, ownCall, targetCall, viaPath, frame);
+    if (!problem.isEmpty() || !connection_.send(frame)) {
+        postReport("ERROR connect to " + targetCall + " not possible: " +
+                   (problem.isEmpty() ? "the AGW engine is not reading" : problem));
+        post([this, channelId] { emit OnAX25Disconnect(channelId); });
+        return channelId;
+    }
+    AgwLink link;
+    link.ownCall = frame.callFrom;
+    link.remoteCall = frame.callTo;
+    link.info.radioPort = radioPort;
+    link.info.ownCall = ownCall;
+    link.info.remoteCall = targetCall;
+    link.info.viaPath = viaPath;
+    links_.insert(channelId, link);
+    return channelId;
+}
+
+QByteArray AgwControl::connectRequest(qint32 radioPort, const QByteArray &ownCall,
+                                      const QByteArray &targetCall, const QByteArray &viaPath,
+                                      AgwFrame &frame) const {
+    if (!connection_.isReady()) {
+        return "not connected to the AGW engine " + connection_.address();
+    }
+    if (!connection_.radioPorts().contains(radioPort)) {
+        return "the AGW engine " + connection_.address() + " has no radio port " +
+               QByteArray::number(radioPort);
+    }
+    frame.port = static_cast<quint8>(radioPort - 1);
+    frame.callFrom = canonicalCallsign(ownCall);
+    frame.callTo = canonicalCallsign(targetCall);
+    if (!isValidCallsign(frame.callFrom)) {
+        return "own callsign \"" + ownCall + "\" is not a valid AX.25 callsign";
+    }
+    if (!isValidCallsign(frame.callTo)) {
+        return "\"" + targetCall + "\" is not a valid AX.25 callsign";
+    }
+    QList<QByteArray> digipeaters;
+    for (const QByteArray &entry : viaPath.split(',')) {
+        const QByteArray digipeater = canonicalCallsign(entry);
+        if (digipeater.isEmpty()) {
+            continue;
+        }
+        if (!isValidCallsign(digipeater)) {
+            return "digipeater \"" + entry + "\" is not a valid AX.25 callsign";
+        }
+        digipeaters.append(digipeater);
+    }
+    if (digipeaters.size() > kMaxDigipeaters) {
+        return "more than " + QByteArray::number(kMaxDigipeaters) + " digipeaters";
+    }
+    if (links_.findByCalls(radioPort, frame.callFrom, frame.callTo)) {
+        return "a link between " + frame.callFrom + " and " + frame.callTo + " on port " +
+               QByteArray::number(radioPort) + " is still open";
+    }
+    if (links_.size() >= kMaxLinks) {
+        return "too many links open";
+    }
+    if (digipeaters.isEmpty()) {
+        frame.kind = 'C';
+        return {};
+    }
+    // 'v': the count, then one NUL-padded callsign field per digipeater.
+    frame.kind = 'v';
+    frame.data.append(static_cast<char>(digipeaters.size()));
+    for (const QByteArray &digipeater : digipeaters) {
+        frame.data.append(digipeater.leftJustified(kAgwCallFieldSize, '\0', true));
+    }
+    return {};
+}
+
+bool AgwControl::ax25Disconnect(qint32 channelId) {
+    const AgwLink *link = links_.find(channelId);
+    return link && connection_.isReady() && connection_.send(linkFrame('d', *link));
+}
+
+bool AgwControl::ax25Send(qint32 channelId, const QByteArray &data) {
+    const AgwLink *link = links_.find(channelId);
+    if (!link || !link->up || !connection_.isReady()) {
+        return false;
+    }
+    QList<AgwFrame> frames;
+    for (qsizetype offset = 0; offset < data.size(); offset += kMaxDataPerFrame) {
+        AgwFrame frame = linkFrame('D', *link);
+        frame.pid = kPidNoLayer3;
+        frame.data = data.mid(offset, kMaxDataPerFrame);
+        frames.append(frame);
+    }
+    return connection_.send(frames);
+}
+
+bool AgwControl::connectionInfo(qint32 channelId, ConnectionInfo &info) {
+    const AgwLink *link = links_.find(channelId);
+    if (!link) {
+        return false;
+    }
+    info = link->info;
+    return true;
+}
+
+void AgwControl::handleFrame(const AgwFrame &frame) {
+    switch (frame.kind) {
+    case 'X':
+    case 'x': // another common engine answers a registration with 'x'
+        handleRegistered(frame);
+        break;
+    case 'C':
+        handleLinkUp(frame);
+        break;
+    case 'd':
+        handleLinkDown(frame);
+        break;
+    case 'D':
+        handleData(frame);
+        break;
+    default: // monitoring and answers the control never asks for
+        break;
+    }
+}
+
+void AgwControl::handleRegistered(const AgwFrame &frame) {
+    const QByteArray wireCall = canonicalCallsign(frame.callFrom);
+    for (qsizetype i = 0; i < registrations_.size(); ++i) {
+        PendingRegistration &pending = registrations_[i];
+        if (pending.wireCall != wireCall) {
+            continue;
+        }
+        const bool firstAnswer = !pending.answered;
+        const QByteArray call = pending.call;
+        pending.answered = true;
+        if (--pending.answersDue == 0) {
+            registrations_.removeAt(i);
+        }
+        if (firstAnswer) {
+            const bool registered = frame.kind == 'x' || frame.data.startsWith('\x01');
+            emit OnRegister(call, registered);
+        }
+        return;
+    }
+}
+
+void AgwControl::handleLinkUp(const AgwFrame &frame) {
+    const qint32 radioPort = frame.port + 1;
+    const QByteArray remoteCall = canonicalCallsign(frame.callFrom);
+    const QByteArray ownCall = canonicalCallsign(frame.callTo);
+    if (const std::optional<qint32> channelId =
+            links_.findByCalls(radioPort, ownCall, remoteCall)) {
+        AgwLink *link = links_.find(*channelId);
+        // A second 'C' for a link that is up means the peer reset it: still the same link.
+        if (!link->up) {
+            link->up = true;
+            emit OnAX25Connect(*channelId);
+        }
+        return;
+    }
+    AgwLink link;
+    link.ownCall = ownCall;
+    link.remoteCall = remoteCall;
+    link.up = true;
+    link.info.radioPort = radioPort;
+    link.info.ownCall = frame.callTo;
+    link.info.remoteCall = frame.callFrom;
+    if (links_.size() >= kMaxLinks) {
+        emit report("ERROR incoming link from " + frame.callFrom + " refused: too many links open");
+        connection_.send(linkFrame('d', link));
+        return;
+    }
+    const qint32 channelId = links_.newChannelId();
+    links_.insert(channelId, link);
+    emit OnAX25Connect(channelId);
+}
+
+void AgwControl::handleLinkDown(const AgwFrame &frame) {
+    const qint32 radioPort = frame.port + 1;
+    const std::optional<qint32> channelId = links_.findByCalls(
+        radioPort, canonicalCallsign(frame.callFrom), canonicalCallsign(frame.callTo));
+    if (!channelId) {
+        return;
+    }
+    links_.take(*channelId);
+    const QByteArray text = eventText(frame.data);
+    // The engine has no retry-out event of its own; its disconnect text says so.
+    if (text.contains("RETRYOUT")) {
+        emit OnRetryOut(radioPort, frame.callFrom, frame.callTo, text);
+    }
+    emit OnAX25Disconnect(*channelId);
+    if (goodbye_.isActive() && links_.isEmpty()) {
+        goodbye_.stop();
+        connection_.close();
+    }
+}
+
+void AgwControl::handleData(const AgwFrame &frame) {
+    const std::optional<qint32> channelId = links_.findByCalls(
+        frame.port + 1, canonicalCallsign(frame.callFrom), canonicalCallsign(frame.callTo));
+    if (channelId) {
+        emit OnAX25Receive(*channelId, frame.data);
+    }
+}
+
+void AgwControl::dropAllLinks() {
+    goodbye_.stop();
+    registrations_.clear();
+    for (const qint32 channelId : links_.takeAll()) {
+        emit OnAX25Disconnect(channelId);
+    }
+}
+
+void AgwControl::onConnectionClosed() {
+    dropAllLinks();
+    emit closed();
+}
+
+AgwFrame AgwControl::linkFrame(char kind, const AgwLink &link) const {
+    AgwFrame frame;
+    frame.port = static_cast<quint8>(link.info.radioPort - 1);
+    frame.kind = kind;
+    frame.callFrom = link.ownCall;
+    frame.callTo = link.remoteCall;
+    return frame;
+}
+
+void AgwControl::sendToAllPorts(char kind, const QByteArray &wireCall) {
+    for (const qint32 radioPort : connection_.radioPorts()) {
+        AgwFrame frame;
+        frame.port = static_cast<quint8>(radioPort - 1);
+        frame.kind = kind;
+        frame.callFrom = wireCall;
+        connection_.send(frame);
+    }
+}
+
+void AgwControl::post(std::function<void()> event) {
+    QMetaObject::invokeMethod(this, std::move(event), Qt::QueuedConnection);
+}
+
+void AgwControl::postReport(const QByteArray &line) {
+    post([this, line] { emit report(line); });
+}

@@ -1,0 +1,569 @@
+// The AGW control against the test engine: readiness, registration, links both ways, data with
+// every byte value, retry-out, and an engine that is missing, silent, lost or talking garbage.
+#include "engine/agwcontrol.h"
+#include "support/testengine.h"
+
+#include <QTcpServer>
+#include <QTest>
+#include <QtEndian>
+
+namespace {
+
+// Reconnecting takes a retry pause and, for a silent engine, the answer timeout as well.
+constexpr int kReconnectWaitMs = 10000;
+
+QByteArray everyByteValue(int repeat = 1) {
+    QByteArray bytes;
+    for (int r = 0; r < repeat; ++r) {
+        for (int value = 0; value < 256; ++value) {
+            bytes.append(char(value));
+        }
+    }
+    return bytes;
+}
+
+quint16 freePort() {
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    return probe.serverPort();
+}
+
+// The control with its events written down in order, one text each.
+class Rig {
+public:
+    Rig() {
+        QObject::connect(&control, &PacketEngine::OnReady, [this] { events << "ready"; });
+        QObject::connect(&control, &PacketEngine::OnRegister,
+                         [this](const QByteArray &call, bool ok) {
+                             events << "register " + call + (ok ? " yes" : " no");
+                         });
+        QObject::connect(&control, &PacketEngine::OnAX25Connect,
+                         [this](qint32 id) { events << "connect " + QByteArray::number(id); });
+        QObject::connect(&control, &PacketEngine::OnAX25Disconnect,
+                         [this](qint32 id) { events << "disconnect " + QByteArray::number(id); });
+        QObject::connect(&control, &PacketEngine::OnAX25Receive,
+                         [this](qint32 id, const QByteArray &data) {
+                             events << "receive " + QByteArray::number(id);
+                             received += data;
+                         });
+        QObject::connect(&control, &PacketEngine::OnRetryOut,
+                         [this](qint32 port, const QByteArray &from, const QByteArray &to,
+                                const QByteArray &text) {
+                             events << "retryout " + QByteArray::number(port) + " " + from + " " +
+                                           to + " " + text;
+                         });
+        QObject::connect(&control, &PacketEngine::closed, [this] { events << "closed"; });
+        QObject::connect(&control, &PacketEngine::report,
+                         [this](const QByteArray &line) { reports << line; });
+    }
+
+    void switchOn(quint16 port) {
+        control.setEngineHost(QStringLiteral("127.0.0.1"));
+        control.setEnginePort(port);
+        control.setEnabled(true);
+        control.setActive(true);
+        control.setOnline(true);
+    }
+
+    // Starts the test engine and waits for the control to be ready.
+    bool startReady() {
+        if (!engine.start()) {
+            return false;
+        }
+        switchOn(engine.port());
+        return waitFor("ready");
+    }
+
+    bool waitFor(const QByteArray &event, qsizetype count = 1, int timeoutMs = 5000) {
+        return QTest::qWaitFor([&] { return events.count(event) >= count; }, timeoutMs);
+    }
+
+    // An incoming link from K1ABC to N0CALL on the first port, as channel 1.
+    bool incomingLink() {
+        engine.linkUp(0, "K1ABC", "N0CALL", true);
+        return waitFor("connect 1");
+    }
+
+    TestEngine engine;
+    AgwControl control;
+    QList<QByteArray> events;
+    QList<QByteArray> reports;
+    QByteArray received;
+};
+
+} // namespace
+
+class AgwControlTest : public QObject {
+    Q_OBJECT
+private slots:
+    void readyOnlyOnceVersionAndPortsAnswered();
+    void registersOnEveryRealPort_data();
+    void registersOnEveryRealPort();
+    void registrationWithoutEngineOrValidCallsign();
+    void unregistersOnEveryRealPort();
+    void connectRequestOnTheWire_data();
+    void connectRequestOnTheWire();
+    void connectThatCannotWorkEndsAtOnce_data();
+    void connectThatCannotWorkEndsAtOnce();
+    void outgoingLinkCarriesDataOnlyOnceUp();
+    void incomingLinkGetsItsOwnChannel();
+    void disconnectAsksTheEngineWithOwnCallFirst();
+    void retryOutThenDisconnect();
+    void frameKindsTheControlDoesNotUseAreSkipped();
+    void engineDownAtStartIsReportedOnceAndUsedWhenItComes();
+    void failingEngineIsNotReportedOnEveryAttempt();
+    void silentEngineIsGivenUpAndTriedAgain();
+    void engineLostMidLinkTakesTheLinkDownAndComesBack();
+    void absurdDataLengthDropsTheConnection();
+    void switchingOffTakesLinksDownFirst_data();
+    void switchingOffTakesLinksDownFirst();
+    void switchingOffWithoutConnectionStillCloses();
+};
+
+void AgwControlTest::readyOnlyOnceVersionAndPortsAnswered() {
+    Rig rig;
+    QVERIFY(rig.engine.start());
+    rig.engine.answerQueries = false;
+    rig.switchOn(rig.engine.port());
+    QVERIFY(rig.engine.waitForFrames('G'));
+    QCOMPARE(rig.engine.received.first().kind, 'R');
+
+    AgwFrame version;
+    version.kind = 'R';
+    version.data = QByteArray::fromHex("d50700007f000000");
+    rig.engine.send(version);
+    // The port answer is still missing: registration could not know the ports yet.
+    QVERIFY(!rig.waitFor("ready", 1, 300));
+
+    AgwFrame ports;
+    ports.kind = 'G';
+    ports.data = TestEngine::kDireWolfPortInfo + '\0';
+    rig.engine.send(ports);
+    QVERIFY(rig.waitFor("ready"));
+    QCOMPARE(rig.control.version(), QByteArray("2005.127"));
+    QCOMPARE(rig.events, QList<QByteArray>{"ready"});
+    QVERIFY(rig.reports.isEmpty());
+}
+
+void AgwControlTest::registersOnEveryRealPort_data() {
+    QTest::addColumn<QByteArray>("portInfo");
+    QTest::addColumn<char>("answerKind");
+    QTest::addColumn<bool>("accept");
+    QTest::addColumn<QList<int>>("framePorts");
+    QTest::addColumn<QByteArray>("event");
+    QTest::newRow("Dire Wolf, one sound card")
+        << TestEngine::kDireWolfPortInfo << 'X' << true << QList<int>{0}
+        << QByteArray("register n0call-0 yes");
+    QTest::newRow("two real ports, one answer event")
+        << QByteArray("2;Port1 a;Port2 INVALID CHANNEL;Port3 b;") << 'X' << true << QList<int>{0, 2}
+        << QByteArray("register n0call-0 yes");
+    QTest::newRow("'x' answer means registered")
+        << TestEngine::kDireWolfPortInfo << 'x' << true << QList<int>{0}
+        << QByteArray("register n0call-0 yes");
+    QTest::newRow("refused") << TestEngine::kDireWolfPortInfo << 'X' << false << QList<int>{0}
+                             << QByteArray("register n0call-0 no");
+}
+
+void AgwControlTest::registersOnEveryRealPort() {
+    QFETCH(QByteArray, portInfo);
+    QFETCH(char, answerKind);
+    QFETCH(bool, accept);
+    QFETCH(QList<int>, framePorts);
+    QFETCH(QByteArray, event);
+    Rig rig;
+    rig.engine.portInfo = portInfo;
+    rig.engine.registerAnswerKind = answerKind;
+    rig.engine.acceptRegistrations = accept;
+    QVERIFY(rig.startReady());
+
+    rig.control.registerCall("n0call-0");
+    QVERIFY(rig.waitFor(event));
+    QVERIFY(rig.engine.waitForFrames('X', framePorts.size()));
+    QList<int> sentPorts;
+    for (const AgwFrame &frame : rig.engine.receivedOfKind('X')) {
+        sentPorts << frame.port;
+        QCOMPARE(frame.callFrom, QByteArray("N0CALL"));
+    }
+    QCOMPARE(sentPorts, framePorts);
+    // Every port answers, yet the bridge hears of the registration once.
+    QVERIFY(!rig.waitFor(event, 2, 200));
+}
+
+void AgwControlTest::registrationWithoutEngineOrValidCallsign() {
+    Rig rig;
+    rig.control.registerCall("N0CALL");
+    QVERIFY(rig.startReady());
+    QVERIFY(rig.engine.receivedOfKind('X').isEmpty());
+
+    rig.control.registerCall("TOOLONGCALL");
+    QVERIFY(rig.events.count() == 1); // nothing raised from inside the call
+    QVERIFY(rig.waitFor("register TOOLONGCALL no"));
+    QCOMPARE(rig.reports.size(), 1);
+    QVERIFY(rig.reports[0].startsWith("ERROR cannot register TOOLONGCALL"));
+    QVERIFY(rig.engine.receivedOfKind('X').isEmpty());
+}
+
+void AgwControlTest::unregistersOnEveryRealPort() {
+    Rig rig;
+    rig.engine.portInfo = "2;Port1 a;Port2 b;";
+    QVERIFY(rig.startReady());
+    rig.control.unregisterCall(" n0call ");
+    rig.control.unregisterCall(""); // nothing to withdraw, nothing sent
+    QVERIFY(rig.engine.waitForFrames('x', 2));
+    const QList<AgwFrame> frames = rig.engine.receivedOfKind('x');
+    QCOMPARE(frames[0].port, 0);
+    QCOMPARE(frames[1].port, 1);
+    QCOMPARE(frames[1].callFrom, QByteArray("N0CALL"));
+    QVERIFY(!rig.engine.waitForFrames('x', 3, 200));
+}
+
+void AgwControlTest::connectRequestOnTheWire_data() {
+    QTest::addColumn<qint32>("radioPort");
+    QTest::addColumn<QByteArray>("ownCall");
+    QTest::addColumn<QByteArray>("target");
+    QTest::addColumn<QByteArray>("viaPath");
+    QTest::addColumn<AgwFrame>("expected");
+
+    AgwFrame direct;
+    direct.kind = 'C';
+    direct.callFrom = "N0CALL";
+    direct.callTo = "W1AW-5";
+    QTest::newRow("direct") << 1 << QByteArray("N0CALL") << QByteArray("W1AW-5") << QByteArray()
+                            << direct;
+    QTest::newRow("callsigns cleaned up")
+        << 1 << QByteArray("n0call-0") << QByteArray(" w1aw-5\r\n") << QByteArray() << direct;
+    QTest::newRow("a path of empty entries is direct")
+        << 1 << QByteArray("N0CALL") << QByteArray("W1AW-5") << QByteArray(",,") << direct;
+
+    AgwFrame thirdPort = direct;
+    thirdPort.port = 2;
+    QTest::newRow("third radio port")
+        << 3 << QByteArray("N0CALL") << QByteArray("W1AW-5") << QByteArray() << thirdPort;
+
+    AgwFrame via = direct;
+    via.kind = 'v';
+    via.data = QByteArray("\x02RELAY1\0\0\0\0RELAY2-3\0\0", 21);
+    QTest::newRow("via two digipeaters") << 1 << QByteArray("N0CALL") << QByteArray("W1AW-5")
+                                         << QByteArray("RELAY1,RELAY2-3") << via;
+    QTest::newRow("empty entries skipped") << 1 << QByteArray("N0CALL") << QByteArray("W1AW-5")
+                                           << QByteArray(",relay1,,RELAY2-3,") << via;
+
+    AgwFrame seven = direct;
+    seven.kind = 'v';
+    seven.data = QByteArray(1, '\x07');
+    QByteArray sevenPath;
+    for (int i = 1; i <= 7; ++i) {
+        seven.data += QByteArray("D" + QByteArray::number(i)).leftJustified(10, '\0');
+        sevenPath += "D" + QByteArray::number(i) + ",";
+    }
+    QTest::newRow("seven digipeaters")
+        << 1 << QByteArray("N0CALL") << QByteArray("W1AW-5") << sevenPath << seven;
+}
+
+void AgwControlTest::connectRequestOnTheWire() {
+    QFETCH(qint32, radioPort);
+    QFETCH(QByteArray, ownCall);
+    QFETCH(QByteArray, target);
+    QFETCH(QByteArray, viaPath);
+    QFETCH(AgwFrame, expected);
+    Rig rig;
+    rig.engine.portInfo = "2;Port1 a;Port2 INVALID CHANNEL;Port3 c;";
+    QVERIFY(rig.startReady());
+    QCOMPARE(rig.control.ax25Connect(radioPort, ownCall, target, viaPath), 1);
+    QVERIFY(rig.engine.waitForFrames(expected.kind));
+    QCOMPARE(rig.engine.receivedOfKind(expected.kind).first(), expected);
+    QVERIFY(rig.reports.isEmpty());
+
+    // The status texts go on showing what the client typed.
+    ConnectionInfo info;
+    QVERIFY(rig.control.connectionInfo(1, info));
+    QCOMPARE(info.radioPort, radioPort);
+    QCOMPARE(info.ownCall, ownCall);
+    QCOMPARE(info.remoteCall, target);
+    QCOMPARE(info.viaPath, viaPath);
+}
+
+void AgwControlTest::connectThatCannotWorkEndsAtOnce_data() {
+    QTest::addColumn<bool>("engineUp");
+    QTest::addColumn<qint32>("radioPort");
+    QTest::addColumn<QByteArray>("ownCall");
+    QTest::addColumn<QByteArray>("target");
+    QTest::addColumn<QByteArray>("viaPath");
+    QTest::addColumn<QByteArray>("reason");
+    QTest::newRow("engine not connected")
+        << false << 1 << QByteArray("N0CALL") << QByteArray("W1AW") << QByteArray()
+        << QByteArray("not connected to the AGW engine 127.0.0.1:");
+    QTest::newRow("radio port the engine lacks")
+        << true << 2 << QByteArray("N0CALL") << QByteArray("W1AW") << QByteArray()
+        << QByteArray("has no radio port 2");
+    QTest::newRow("radio port 0") << true << 0 << QByteArray("N0CALL") << QByteArray("W1AW")
+                                  << QByteArray() << QByteArray("has no radio port 0");
+    QTest::newRow("no own callsign") << true << 1 << QByteArray() << QByteArray("W1AW")
+                                     << QByteArray() << QByteArray("own callsign \"\"");
+    QTest::newRow("empty target") << true << 1 << QByteArray("N0CALL") << QByteArray()
+                                  << QByteArray() << QByteArray("\"\" is not a valid");
+    QTest::newRow("target with a blank")
+        << true << 1 << QByteArray("N0CALL") << QByteArray("NNECT N0CALL") << QByteArray()
+        << QByteArray("\"NNECT N0CALL\" is not a valid");
+    QTest::newRow("bad digipeater")
+        << true << 1 << QByteArray("N0CALL") << QByteArray("W1AW") << QByteArray("RELAY1,RELAY-99")
+        << QByteArray("digipeater \"RELAY-99\"");
+    QTest::newRow("eight digipeaters")
+        << true << 1 << QByteArray("N0CALL") << QByteArray("W1AW") << QByteArray("A,B,C,D,E,F,G,H")
+        << QByteArray("more than 7 digipeaters");
+}
+
+void AgwControlTest::connectThatCannotWorkEndsAtOnce() {
+    QFETCH(bool, engineUp);
+    QFETCH(qint32, radioPort);
+    QFETCH(QByteArray, ownCall);
+    QFETCH(QByteArray, target);
+    QFETCH(QByteArray, viaPath);
+    QFETCH(QByteArray, reason);
+    Rig rig;
+    if (engineUp) {
+        QVERIFY(rig.startReady());
+        rig.events.clear();
+    }
+    const qint32 channelId = rig.control.ax25Connect(radioPort, ownCall, target, viaPath);
+    QVERIFY(channelId >= 1);
+    // The bridge stores the id only after the call returns: nothing may come before that.
+    QVERIFY(rig.events.isEmpty());
+    QVERIFY(rig.waitFor("disconnect " + QByteArray::number(channelId)));
+    QCOMPARE(rig.reports.size(), 1);
+    QVERIFY2(rig.reports[0].startsWith("ERROR connect to " + target + " not possible: "),
+             rig.reports[0]);
+    QVERIFY2(rig.reports[0].contains(reason), rig.reports[0]);
+    QVERIFY(rig.engine.receivedOfKind('C').isEmpty());
+    QVERIFY(rig.engine.receivedOfKind('v').isEmpty());
+    ConnectionInfo info;
+    QVERIFY(!rig.control.connectionInfo(channelId, info));
+}
+
+void AgwControlTest::outgoingLinkCarriesDataOnlyOnceUp() {
+    Rig rig;
+    QVERIFY(rig.startReady());
+    QCOMPARE(rig.control.ax25Connect(1, "N0CALL", "W1AW", {}), 1);
+    QVERIFY(rig.engine.waitForFrames('C'));
+    // Dire Wolf throws away data sent while connecting; the bridge must hear it was not taken.
+    QVERIFY(!rig.control.ax25Send(1, "too early"));
+
+    rig.engine.linkUp(0, "W1AW", "N0CALL", false);
+    QVERIFY(rig.waitFor("connect 1"));
+    const QByteArray data = everyByteValue(3);
+    QVERIFY(rig.control.ax25Send(1, data));
+    QVERIFY(rig.engine.waitForFrames('D', 3));
+    QByteArray sent;
+    QList<qsizetype> sizes;
+    for (const AgwFrame &frame : rig.engine.receivedOfKind('D')) {
+        QCOMPARE(frame.pid, quint8(0xF0));
+        QCOMPARE(frame.port, quint8(0));
+        QCOMPARE(frame.callFrom, QByteArray("N0CALL"));
+        QCOMPARE(frame.callTo, QByteArray("W1AW"));
+        sizes << frame.data.size();
+        sent += frame.data;
+    }
+    QCOMPARE(sizes, (QList<qsizetype>{256, 256, 256}));
+    QCOMPARE(sent, data);
+
+    rig.engine.data(0, "W1AW", "N0CALL", everyByteValue());
+    QVERIFY(rig.waitFor("receive 1"));
+    QCOMPARE(rig.received, everyByteValue());
+    QVERIFY(!rig.control.ax25Send(2, "no such channel"));
+}
+
+void AgwControlTest::incomingLinkGetsItsOwnChannel() {
+    Rig rig;
+    QVERIFY(rig.startReady());
+    QVERIFY(rig.incomingLink());
+    ConnectionInfo info;
+    QVERIFY(rig.control.connectionInfo(1, info));
+    QCOMPARE(info.radioPort, 1);
+    QCOMPARE(info.remoteCall, QByteArray("K1ABC"));
+    QCOMPARE(info.ownCall, QByteArray("N0CALL"));
+
+    // The peer reset the link: the same link goes on, no second connect event.
+    rig.engine.linkUp(0, "K1ABC", "N0CALL", true);
+    // Another station on the second port is a link of its own.
+    rig.engine.linkUp(1, "K2XYZ-3", "N0CALL", true);
+    QVERIFY(rig.waitFor("connect 2"));
+    QCOMPARE(rig.events, (QList<QByteArray>{"ready", "connect 1", "connect 2"}));
+    QVERIFY(rig.control.connectionInfo(2, info));
+    QCOMPARE(info.radioPort, 2);
+
+    // Data for a pair that has no link is dropped; data for each link goes to its channel.
+    rig.engine.data(0, "K9ZZZ", "N0CALL", "stray");
+    rig.engine.data(1, "K2XYZ-3", "N0CALL", "two");
+    rig.engine.data(0, "K1ABC", "N0CALL", everyByteValue());
+    QVERIFY(rig.waitFor("receive 1"));
+    QCOMPARE(rig.events.mid(3), (QList<QByteArray>{"receive 2", "receive 1"}));
+    QCOMPARE(rig.received, "two" + everyByteValue());
+
+    // Replies on an incoming link go own call first, the reverse of the event.
+    QVERIFY(rig.control.ax25Send(1, "hello"));
+    QVERIFY(rig.engine.waitForFrames('D'));
+    QCOMPARE(rig.engine.receivedOfKind('D').first().callFrom, QByteArray("N0CALL"));
+    QCOMPARE(rig.engine.receivedOfKind('D').first().callTo, QByteArray("K1ABC"));
+}
+
+void AgwControlTest::disconnectAsksTheEngineWithOwnCallFirst() {
+    Rig rig;
+    QVERIFY(rig.startReady());
+    QVERIFY(rig.incomingLink());
+    QVERIFY(!rig.control.ax25Disconnect(7));
+    QVERIFY(rig.control.ax25Disconnect(1));
+    QVERIFY(rig.engine.waitForFrames('d'));
+    const AgwFrame request = rig.engine.receivedOfKind('d').first();
+    QCOMPARE(request.callFrom, QByteArray("N0CALL"));
+    QCOMPARE(request.callTo, QByteArray("K1ABC"));
+    QVERIFY(rig.waitFor("disconnect 1"));
+    // The link is gone: no second request, and no data for it.
+    QVERIFY(!rig.control.ax25Disconnect(1));
+    QVERIFY(!rig.control.ax25Send(1, "late"));
+}
+
+void AgwControlTest::retryOutThenDisconnect() {
+    Rig rig;
+    QVERIFY(rig.startReady());
+    rig.control.ax25Connect(1, "N0CALL", "W1AW", {});
+    QVERIFY(rig.engine.waitForFrames('C'));
+    rig.engine.linkDown(0, "W1AW", "N0CALL", true);
+    QVERIFY(rig.waitFor("disconnect 1"));
+    QCOMPARE(rig.events, (QList<QByteArray>{"ready",
+                                            "retryout 1 W1AW N0CALL *** DISCONNECTED RETRYOUT "
+                                            "With W1AW\r",
+                                            "disconnect 1"}));
+}
+
+void AgwControlTest::frameKindsTheControlDoesNotUseAreSkipped() {
+    Rig rig;
+    QVERIFY(rig.startReady());
+    AgwFrame monitor;
+    monitor.kind = 'U';
+    monitor.data = "monitored frame text";
+    AgwFrame unknown;
+    unknown.kind = 'Z';
+    AgwFrame link;
+    link.kind = 'C';
+    link.callFrom = "K1ABC";
+    link.callTo = "N0CALL";
+    // Three frames in one write, the one that matters last.
+    rig.engine.sendBytes(encodeAgwFrame(monitor) + encodeAgwFrame(unknown) + encodeAgwFrame(link));
+    QVERIFY(rig.waitFor("connect 1"));
+    QVERIFY(rig.reports.isEmpty());
+}
+
+void AgwControlTest::engineDownAtStartIsReportedOnceAndUsedWhenItComes() {
+    Rig rig;
+    const quint16 port = freePort();
+    rig.switchOn(port);
+    QTRY_COMPARE(rig.reports.size(), 1);
+    QCOMPARE(rig.reports[0],
+             "ERROR AGW engine 127.0.0.1:" + QByteArray::number(port) + ": Connection refused");
+
+    QVERIFY(rig.engine.start(port));
+    QVERIFY(rig.waitFor("ready", 1, kReconnectWaitMs));
+    QCOMPARE(rig.reports.size(), 1);
+}
+
+void AgwControlTest::failingEngineIsNotReportedOnEveryAttempt() {
+    Rig rig;
+    rig.engine.answerQueries = false;
+    // Every connection breaks in a new way: a different absurd length each time.
+    QObject::connect(&rig.engine, &TestEngine::frameReceived, [&rig](const AgwFrame &frame) {
+        if (frame.kind == 'G') {
+            QByteArray header = encodeAgwFrame(AgwFrame{});
+            qToLittleEndian(quint32(kAgwMaxDataLength + rig.engine.connectionCount()),
+                            header.data() + 28);
+            rig.engine.sendBytes(header);
+        }
+    });
+    QVERIFY(rig.engine.start());
+    rig.switchOn(rig.engine.port());
+    QTRY_VERIFY_WITH_TIMEOUT(rig.engine.connectionCount() >= 5, 4 * kReconnectWaitMs);
+    QCOMPARE(rig.reports.size(), 3);
+    QVERIFY(rig.reports[0].startsWith("ERROR AGW engine 127.0.0.1:"));
+    QVERIFY(rig.reports[0].contains("65537"));
+    QVERIFY(rig.events.isEmpty());
+}
+
+void AgwControlTest::silentEngineIsGivenUpAndTriedAgain() {
+    Rig rig;
+    rig.engine.answerQueries = false;
+    QVERIFY(rig.engine.start());
+    rig.switchOn(rig.engine.port());
+    QTRY_COMPARE_WITH_TIMEOUT(rig.reports.size(), 1, kReconnectWaitMs);
+    QVERIFY2(rig.reports[0].endsWith(": no answer to the version and port queries within 3 s"),
+             rig.reports[0]);
+    rig.engine.answerQueries = true;
+    QVERIFY(rig.waitFor("ready", 1, kReconnectWaitMs));
+    QVERIFY(rig.engine.connectionCount() >= 2);
+}
+
+void AgwControlTest::engineLostMidLinkTakesTheLinkDownAndComesBack() {
+    Rig rig;
+    QVERIFY(rig.startReady());
+    QVERIFY(rig.incomingLink());
+    rig.engine.dropClient();
+    QVERIFY(rig.waitFor("disconnect 1"));
+    QCOMPARE(rig.reports.size(), 1);
+    QVERIFY(rig.reports[0].startsWith("ERROR AGW engine 127.0.0.1:"));
+    QVERIFY(!rig.control.ax25Send(1, "gone"));
+
+    QVERIFY(rig.waitFor("ready", 2, kReconnectWaitMs));
+    // Registrations died with the connection; the own callsign can be registered again.
+    rig.control.registerCall("N0CALL");
+    QVERIFY(rig.waitFor("register N0CALL yes"));
+    // A link on the new connection gets a new channel id.
+    rig.engine.linkUp(0, "K1ABC", "N0CALL", true);
+    QVERIFY(rig.waitFor("connect 2"));
+}
+
+void AgwControlTest::absurdDataLengthDropsTheConnection() {
+    Rig rig;
+    QVERIFY(rig.startReady());
+    QVERIFY(rig.incomingLink());
+    QByteArray header = encodeAgwFrame(AgwFrame{0, 'D', 0, "K1ABC", "N0CALL", {}});
+    header[28] = '\xFF';
+    header[29] = '\xFF';
+    header[30] = '\xFF';
+    header[31] = '\x7F';
+    rig.engine.sendBytes(header + "whatever follows");
+    QVERIFY(rig.waitFor("disconnect 1"));
+    QCOMPARE(rig.reports.size(), 1);
+    QVERIFY2(rig.reports[0].endsWith("a frame announces 2147483647 data bytes, more than 65536: "
+                                     "the stream is out of step"),
+             rig.reports[0]);
+    QVERIFY(rig.waitFor("ready", 2, kReconnectWaitMs));
+    QCOMPARE(rig.engine.connectionCount(), 2);
+}
+
+void AgwControlTest::switchingOffTakesLinksDownFirst_data() {
+    QTest::addColumn<bool>("engineConfirms");
+    QTest::newRow("engine confirms the disconnect") << true;
+    QTest::newRow("engine stays silent") << false;
+}
+
+void AgwControlTest::switchingOffTakesLinksDownFirst() {
+    QFETCH(bool, engineConfirms);
+    Rig rig;
+    rig.engine.answerDisconnects = engineConfirms;
+    QVERIFY(rig.startReady());
+    QVERIFY(rig.incomingLink());
+    rig.control.setActive(false);
+    QVERIFY(rig.engine.waitForFrames('d'));
+    QCOMPARE(rig.engine.receivedOfKind('d').first().callTo, QByteArray("K1ABC"));
+    QVERIFY(rig.waitFor("closed"));
+    QCOMPARE(rig.events.mid(2), (QList<QByteArray>{"disconnect 1", "closed"}));
+    QTRY_VERIFY(!rig.engine.hasClient());
+}
+
+void AgwControlTest::switchingOffWithoutConnectionStillCloses() {
+    Rig rig;
+    rig.control.setActive(false);
+    QVERIFY(rig.events.isEmpty());
+    QVERIFY(rig.waitFor("closed"));
+}
+
+QTEST_GUILESS_MAIN(AgwControlTest)
+#include "test_agwcontrol.moc"
