@@ -37,6 +37,10 @@ START_TIMEOUT = 15.0
 LINK_TIMEOUT = 15.0
 # With FRACK 2 and RETRY 5 an unanswered connect gives up after about 14.5 s.
 RETRY_OUT_TIMEOUT = 40.0
+# Longer than the largest AGW 'D' frame (2122 bytes): Varnel has to split it.
+LONG_BLOCK_BYTES = 3072
+# 3 KB each way at 9600 bd, in frames of 256 bytes with their acknowledgements.
+LONG_DATA_TIMEOUT = 30.0
 # A restarted engine is found again by Varnel's reconnection.
 RECONNECT_TIMEOUT = 30.0
 
@@ -170,6 +174,19 @@ class InteropTest(unittest.TestCase):
         self.connect(client, ECHO_CALL)
         self.assert_status(client, "A/V CONNECTED to " + ECHO_CALL)
         self.echo_all_byte_values(client)
+        self.disconnect(client, station)
+
+    def test_long_data_block_comes_back_whole(self):
+        """One "D1A" block longer than an AGW 'D' may be (Dire Wolf drops the connection past
+        2122 bytes) and than an AX.25 frame carries."""
+        a, b = self.start_rig()
+        station = self.open_station(b)
+        varnel = self.start_varnel(a)
+        client = self.open_client(varnel)
+        self.connect(client, ECHO_CALL)
+        data = bytes(range(256)) * (LONG_BLOCK_BYTES // 256)
+        client.send_block(b"D1A", data)
+        self.assertEqual(client.wait_data(len(data), LONG_DATA_TIMEOUT), data)
         self.disconnect(client, station)
 
     def test_incoming_link(self):

@@ -21,6 +21,8 @@ CR = b"\r"
 REPLY_TIMEOUT = 3.0
 # Data blocks the client sends carry at most this many bytes, about one AX.25 frame.
 DATA_BLOCK_BYTES = 128
+# A transcript shows this much of each item: enough to tell data blocks apart.
+TRANSCRIPT_ITEM_CHARS = 160
 # Header keys are one character ("q", "?") or three ("D1A", "C00").
 HEADER_LENGTH = 3
 
@@ -277,6 +279,9 @@ class KamClient:
         with self.condition:
             for direction, item in self.transcript:
                 shown = item.readable() if isinstance(item, Block) else shown_bytes(item)
+                if len(shown) > TRANSCRIPT_ITEM_CHARS:
+                    size = len(item.data) if isinstance(item, Block) else len(item)
+                    shown = shown[:TRANSCRIPT_ITEM_CHARS] + f" ... ({size} bytes)"
                 lines.append(f"{direction} {shown}")
         return "\n".join(lines)
 
