@@ -30,6 +30,7 @@ VARNEL_CALL = "N0VAR"
 ECHO_CALL = "N0ECH"
 DIGI_CALL = "N0DIG"
 NOBODY_CALL = "N0NONE"
+SECOND_CALL = "N0TWO"
 
 # Varnel is connected to the engine and answers clients well within this.
 START_TIMEOUT = 15.0
@@ -109,8 +110,8 @@ class InteropTest(unittest.TestCase):
         client.start_host_mode()
         return client
 
-    def open_station(self, instance, echo=True):
-        station = agw.Station(instance.agw_port, ECHO_CALL, echo=echo)
+    def open_station(self, instance, echo=True, call=ECHO_CALL):
+        station = agw.Station(instance.agw_port, call, echo=echo)
         self.addCleanup(station.close)
         return station
 
@@ -166,6 +167,17 @@ class InteropTest(unittest.TestCase):
         client.wait_status("S1A*** DISCONNECTED", LINK_TIMEOUT)
         self.assert_status(client, "A/V DISCONNECTED\r")
 
+    def test_disconnect_during_connect_attempt(self):
+        """Dire Wolf 1.6 cannot cancel a connect attempt: the disconnect completes when the
+        attempt runs out of retries."""
+        a, _ = self.start_rig("single")
+        varnel = self.start_varnel(a)
+        client = self.open_client(varnel)
+        self.assertEqual(client.connect(NOBODY_CALL).text(), "C00")
+        self.assertEqual(client.disconnect().text(), "C00")
+        client.wait_status("S1A*** DISCONNECTED", RETRY_OUT_TIMEOUT)
+        self.assert_status(client, "A/V DISCONNECTED\r")
+
     def test_outgoing_link_echoes_every_byte_value(self):
         a, b = self.start_rig()
         station = self.open_station(b)
@@ -210,6 +222,31 @@ class InteropTest(unittest.TestCase):
         station.wait_disconnected(VARNEL_CALL, LINK_TIMEOUT)
         client.wait_status("S1A*** DISCONNECTED", LINK_TIMEOUT)
         self.assert_status(client, "A/V DISCONNECTED\r")
+
+    def test_second_incoming_link_is_refused(self):
+        """A second station calls while the link is up: its link is taken down, the first
+        one carries on."""
+        a, b = self.start_rig()
+        station = self.open_station(b)
+        second = self.open_station(b, echo=False, call=SECOND_CALL)
+        varnel = self.start_varnel(a)
+        client = self.open_client(varnel)
+        self.connect(client, ECHO_CALL)
+        second.connect(VARNEL_CALL)
+        second.wait_disconnected(VARNEL_CALL, LINK_TIMEOUT)
+        self.echo_all_byte_values(client)
+        self.disconnect(client, station)
+
+    def test_shutdown_takes_the_link_down_on_the_air(self):
+        """Dire Wolf drops a closing client's links without a DISC; Varnel disconnects first,
+        so the far end is not left waiting for minutes."""
+        a, b = self.start_rig()
+        station = self.open_station(b)
+        varnel = self.start_varnel(a)
+        client = self.open_client(varnel)
+        self.connect(client, ECHO_CALL)
+        self.assertEqual(varnel.stop(), 0)
+        station.wait_disconnected(VARNEL_CALL, LINK_TIMEOUT)
 
     def test_link_through_digipeater(self):
         """Varnel's and the station's instances hear only the digipeater."""
