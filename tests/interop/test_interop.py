@@ -18,7 +18,8 @@ import shutil
 import sys
 import unittest
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools", "lib"))
+TOP = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+sys.path.insert(0, os.path.join(TOP, "tools", "lib"))
 
 import agw  # noqa: E402
 import isolation  # noqa: E402
@@ -216,7 +217,8 @@ class InteropTest(unittest.TestCase):
         self.assertEqual(client.wait_data(len(to_client), LINK_TIMEOUT), to_client)
         to_station = b"from the client \xc0\xdb\r"
         client.send_data(to_station)
-        self.assertEqual(station.wait_received(VARNEL_CALL, len(to_station), LINK_TIMEOUT), to_station)
+        received = station.wait_received(VARNEL_CALL, len(to_station), LINK_TIMEOUT)
+        self.assertEqual(received, to_station)
 
         station.disconnect(VARNEL_CALL)
         station.wait_disconnected(VARNEL_CALL, LINK_TIMEOUT)

@@ -8,7 +8,7 @@ transmission out in real time to the instances that hear the sender, and fills s
 a receiver that got a burst and then no more audio would keep its carrier detect on, never answer,
 and keep its retry timer paused.
 
-    relay.py [--rate HZ] [--half-duplex] [--drop P] [--seed N] NAME:TX:RX... LINK...
+    relay.py [--rate HZ] [--half-duplex] NAME:TX:RX... LINK...
 
 LINK is "A-B": A and B hear each other. The relay opens every FIFO read-write, so no open ever
 blocks and the readers of .rx see end-of-file only when the relay exits. It prints "ready" once
@@ -19,7 +19,6 @@ parent has gone), so a killed test leaves no Dire Wolf behind.
 import argparse
 import array
 import os
-import random
 import select
 import signal
 import sys
@@ -49,7 +48,6 @@ class Station:
         self.rx = os.open(rx_path, os.O_RDWR | os.O_NONBLOCK)
         self.pending = bytearray()  # transmitted bytes not yet played out
         self.playing = False  # a transmission is being played out
-        self.dropping = False  # the current transmission is lost on the air
         self.last_input = time.monotonic()  # when the sender last wrote
         self.hears = []  # the stations whose transmissions reach this one's receiver
 
@@ -64,7 +62,7 @@ class Station:
             if len(self.pending) + len(data) <= max_pending:
                 self.pending += data
 
-    def take_chunk(self, chunk_bytes, prebuffer_bytes, drop_probability, rng):
+    def take_chunk(self, chunk_bytes, prebuffer_bytes):
         """The next slice of this station's transmission, or None while it is silent."""
         if not self.playing:
             if not self.pending:
@@ -74,14 +72,13 @@ class Station:
             if len(self.pending) < prebuffer_bytes and still_writing:
                 return None
             self.playing = True
-            self.dropping = rng.random() < drop_probability
         chunk = bytes(self.pending[:chunk_bytes])
         del self.pending[:chunk_bytes]
         if not self.pending:
             self.playing = False
         if len(chunk) % BYTES_PER_SAMPLE:
             chunk = chunk[:-1]
-        return None if self.dropping else chunk
+        return chunk
 
 
 def mix(chunks, samples):
@@ -106,8 +103,6 @@ def parse_arguments(argv):
     parser.add_argument(
         "--half-duplex", action="store_true", help="mute a station's receiver while it transmits"
     )
-    parser.add_argument("--drop", type=float, default=0.0, help="chance to lose a transmission")
-    parser.add_argument("--seed", type=int, default=None, help="seed for --drop")
     parser.add_argument("items", nargs="+", help="NAME:TX:RX stations, then A-B links")
     return parser.parse_args(argv)
 
@@ -129,7 +124,6 @@ def build_stations(items):
 
 def run(args):
     stations = build_stations(args.items)
-    rng = random.Random(args.seed)
     samples = int(args.rate * CHUNK_SECONDS)
     chunk_bytes = samples * BYTES_PER_SAMPLE
     prebuffer_bytes = int(args.rate * PREBUFFER_SECONDS) * BYTES_PER_SAMPLE
@@ -160,7 +154,7 @@ def run(args):
 
         sent = {}
         for station in stations:
-            chunk = station.take_chunk(chunk_bytes, prebuffer_bytes, args.drop, rng)
+            chunk = station.take_chunk(chunk_bytes, prebuffer_bytes)
             if chunk is not None:
                 sent[station] = chunk
         for station in stations:

@@ -32,6 +32,10 @@ RELAY = os.path.join(os.path.dirname(os.path.abspath(__file__)), "relay.py")
 
 # 9600 bd G3RUH needs 48 kHz; a round trip of a full frame takes well under a second.
 SAMPLE_RATE = 48000
+# Seconds before a frame is sent again: the audio path adds little delay, so Dire Wolf's shortest
+# measured-safe value. With RETRY 5 an unanswered connect gives up after about 14.5 s.
+FRACK = 2
+RETRY = 5
 # Starting takes well under a second; this bounds a broken start.
 START_TIMEOUT = 10.0
 # Dire Wolf leaves on SIGTERM at once; past this it is killed.
@@ -105,8 +109,8 @@ class Instance:
             "PERSIST 255",
             "TXDELAY 5",
             "TXTAIL 2",
-            f"FRACK {self.rig.frack}",
-            f"RETRY {self.rig.retry}",
+            f"FRACK {FRACK}",
+            f"RETRY {RETRY}",
             f"AGWPORT {self.agw_port}",
             "KISSPORT 0",  # otherwise Dire Wolf also opens 8001
         ]
@@ -156,16 +160,14 @@ class Instance:
 
 
 class Rig:
-    def __init__(self, frack=2, retry=5, half_duplex=False, drop=0.0, keep_files=False):
+    """half_duplex: a station does not hear the others while it transmits, as with a radio."""
+
+    def __init__(self, half_duplex=True):
         if not only_loopback():
             raise RigError("the rig runs only in a private network namespace (isolation.py)")
         if shutil.which("direwolf") is None:
             raise RigError("direwolf not found: run tools/install-deps test")
-        self.frack = frack
-        self.retry = retry
         self.half_duplex = half_duplex
-        self.drop = drop
-        self.keep_files = keep_files
         self.directory = tempfile.mkdtemp(prefix="varnel-rig-")
         self.instances = []
         self.links = []
@@ -210,7 +212,7 @@ class Rig:
             asound.write("\n".join(pcms) + "\n")
 
     def _start_relay(self):
-        command = [sys.executable, RELAY, "--rate", str(SAMPLE_RATE), "--drop", str(self.drop)]
+        command = [sys.executable, RELAY, "--rate", str(SAMPLE_RATE)]
         if self.half_duplex:
             command.append("--half-duplex")
         command += [f"{i.name}:{i.tx_fifo}:{i.rx_fifo}" for i in self.instances]
@@ -239,8 +241,7 @@ class Rig:
                 self.relay.wait()
             self.relay.stdout.close()
             self.relay = None
-        if not self.keep_files:
-            shutil.rmtree(self.directory, ignore_errors=True)
+        shutil.rmtree(self.directory, ignore_errors=True)
 
     def logs(self):
         """The tail of every instance's console, for a failure report."""
