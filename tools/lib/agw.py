@@ -22,21 +22,18 @@ MAX_SEND_LEN = 2122
 # Dire Wolf's first reply to a new client can take a second: it polls new clients once a second.
 REPLY_TIMEOUT = 5.0
 PID_NO_LAYER3 = 0xF0
+# Dire Wolf's PACLEN: each 'D' the station sends fills one AX.25 frame.
+DATA_FRAME_BYTES = 256
 
 Frame = collections.namedtuple("Frame", "port kind pid call_from call_to data")
 
 
-def call_field(call):
-    return call.encode("ascii") if isinstance(call, str) else bytes(call)
-
-
-def encode(kind, port=0, call_from=b"", call_to=b"", data=b"", pid=0):
+def encode(kind, port, call_from, call_to="", data=b"", pid=0):
+    """One frame; calls are text, NUL-padded to their 10-byte fields."""
     if len(data) > MAX_SEND_LEN:
         raise ValueError(f"AGW frame data longer than {MAX_SEND_LEN} bytes")
-    header = HEADER.pack(
-        port, kind.encode("ascii"), pid, call_field(call_from), call_field(call_to), len(data), 0
-    )
-    return header + data
+    calls = (call_from.encode("ascii"), call_to.encode("ascii"))
+    return HEADER.pack(port, kind.encode("ascii"), pid, *calls, len(data), 0) + data
 
 
 def decode_stream(buffer):
@@ -64,16 +61,13 @@ def decode_stream(buffer):
 
 
 class AgwClient:
-    """One TCP connection to an AGW engine. Received frames go to on_frame (on the reader
-    thread) when given, and are kept for wait() otherwise."""
+    """One TCP connection to an AGW engine; every received frame goes to on_frame, called on the
+    reader thread."""
 
-    def __init__(self, port, host="127.0.0.1", on_frame=None):
+    def __init__(self, port, on_frame, host="127.0.0.1"):
         self.sock = socket.create_connection((host, port), timeout=REPLY_TIMEOUT)
         self.sock.settimeout(None)
         self.on_frame = on_frame
-        self.frames = []
-        self.closed = False
-        self.condition = threading.Condition()
         self.reader = threading.Thread(target=self._read, daemon=True)
         self.reader.start()
 
@@ -86,39 +80,12 @@ class AgwClient:
                     break
                 buffer += data
                 for frame in decode_stream(buffer):
-                    if self.on_frame is not None:
-                        self.on_frame(frame)
-                    else:
-                        with self.condition:
-                            self.frames.append(frame)
-                            self.condition.notify_all()
+                    self.on_frame(frame)
         except OSError:
             pass
-        with self.condition:
-            self.closed = True
-            self.condition.notify_all()
 
-    def send(self, kind, port=0, call_from=b"", call_to=b"", data=b"", pid=0):
+    def send(self, kind, port, call_from, call_to="", data=b"", pid=0):
         self.sock.sendall(encode(kind, port, call_from, call_to, data, pid))
-
-    def wait(self, match, timeout=REPLY_TIMEOUT):
-        """Takes and returns the first kept frame for which match(frame) is true."""
-        deadline = time.monotonic() + timeout
-        with self.condition:
-            while True:
-                for i, frame in enumerate(self.frames):
-                    if match(frame):
-                        return self.frames.pop(i)
-                remaining = deadline - time.monotonic()
-                if self.closed or remaining <= 0:
-                    raise TimeoutError("no matching AGW frame" + (" (closed)" if self.closed else ""))
-                self.condition.wait(remaining)
-
-    def version(self):
-        self.send("R")
-        frame = self.wait(lambda f: f.kind == "R")
-        major, minor = struct.unpack_from("<II", frame.data)
-        return major, minor
 
     def close(self):
         try:
@@ -133,16 +100,15 @@ class Station:
     """A call registered on one radio port of an engine. It accepts incoming links, can connect
     out, echoes all data it receives when echo is on, and records every link event."""
 
-    def __init__(self, agw_port, call, radio_port=0, echo=True, host="127.0.0.1", on_event=None):
+    def __init__(self, agw_port, call, radio_port=0, echo=True, host="127.0.0.1"):
         self.call = call
         self.radio_port = radio_port
         self.echo = echo
-        self.on_event = on_event
         self.links = set()  # remote calls of the links that are up
         self.received = collections.defaultdict(bytearray)
         self.events = []
         self.condition = threading.Condition()
-        self.client = AgwClient(agw_port, host, on_frame=self._frame)
+        self.client = AgwClient(agw_port, self._frame, host)
         self.client.send("X", radio_port, call)
         reply = self._wait_event(lambda e: e.kind == "X")
         if reply.data[:1] != b"\x01":
@@ -161,14 +127,11 @@ class Station:
                 self.received[frame.call_from] += frame.data
             self.events.append(frame)
             self.condition.notify_all()
-        if self.on_event is not None:
-            self.on_event(frame)
 
     def _send_data(self, remote, data):
-        for start in range(0, len(data), 256):
-            self.client.send(
-                "D", self.radio_port, self.call, remote, data[start : start + 256], PID_NO_LAYER3
-            )
+        for start in range(0, len(data), DATA_FRAME_BYTES):
+            piece = data[start : start + DATA_FRAME_BYTES]
+            self.client.send("D", self.radio_port, self.call, remote, piece, PID_NO_LAYER3)
 
     def _wait_event(self, match, timeout=REPLY_TIMEOUT):
         deadline = time.monotonic() + timeout
@@ -201,12 +164,8 @@ class Station:
                 self.condition.wait(remaining)
             return bytes(self.received[remote])
 
-    def connect(self, remote, via=()):
-        if via:
-            path = bytes([len(via)]) + b"".join(call_field(c).ljust(10, b"\0") for c in via)
-            self.client.send("v", self.radio_port, self.call, remote, path)
-        else:
-            self.client.send("C", self.radio_port, self.call, remote)
+    def connect(self, remote):
+        self.client.send("C", self.radio_port, self.call, remote)
 
     def send(self, remote, data):
         if remote not in self.links:

@@ -21,8 +21,6 @@ class Varnel:
         call,
         engine_port,
         listen_port,
-        radio_port=1,
-        accept_any=True,
         headless=True,
         log_path=None,
         cwd=None,
@@ -31,7 +29,8 @@ class Varnel:
         self.lines = []
         self.output_ended = False
         self.condition = threading.Condition()
-        fields = f"{call},{radio_port},{accept_any},{engine_port},{listen_port}"
+        # Radio port 1 (Dire Wolf's first channel), incoming links on any port.
+        fields = f"{call},1,True,{engine_port},{listen_port}"
         command = [executable, "--engine-host", "127.0.0.1", fields]
         if headless:
             command.insert(1, "--headless")
@@ -62,11 +61,6 @@ class Varnel:
         with self.condition:
             self.output_ended = True
             self.condition.notify_all()
-
-    def count(self, match):
-        """How many log lines so far match."""
-        with self.condition:
-            return sum(1 for line in self.lines if match(line))
 
     def wait_log(self, match, timeout, occurrence=1):
         """Waits until occurrence log lines match; returns the last of them."""
