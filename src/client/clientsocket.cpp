@@ -7,6 +7,13 @@ ClientSocket::ClientSocket(QObject *parent) : QObject(parent) {
     connect(&server_, &QTcpServer::newConnection, this, &ClientSocket::connectionRequest);
 }
 
+ClientSocket::~ClientSocket() {
+    // A socket destroyed while connected reports a disconnection; its owner is already going.
+    if (client_) {
+        client_->disconnect(this);
+    }
+}
+
 ClientSocket::State ClientSocket::state() const {
     if (client_) {
         return State::Connected;

@@ -26,6 +26,7 @@ public:
     enum class State { Closed, Listening, Connected };
 
     explicit ClientSocket(QObject *parent = nullptr);
+    ~ClientSocket() override;
 
     State state() const;
 
