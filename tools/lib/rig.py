@@ -160,9 +160,12 @@ class Instance:
 
 
 class Rig:
-    """half_duplex: a station does not hear the others while it transmits, as with a radio."""
+    """half_duplex: a station does not hear the others while it transmits, as with a radio. Off
+    by default: the rig has no timing jitter, so a station that answers in the gap between two
+    of the other's transmissions collides with it the same way on every retry, and the link
+    stalls (seen with an I-frame sent right after connecting, while the XID exchange ran)."""
 
-    def __init__(self, half_duplex=True):
+    def __init__(self, half_duplex=False):
         if not only_loopback():
             raise RigError("the rig runs only in a private network namespace (isolation.py)")
         if shutil.which("direwolf") is None:
