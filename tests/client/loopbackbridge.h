@@ -41,6 +41,13 @@ struct LoopbackBridge {
             [&] { return frontEnd.lines.count(kAcceptLine.toByteArray()) > accepted; }, kTimeoutMs);
     }
 
+    // Writes bytes from socket and waits until the bridge has read them as one arrival.
+    bool deliver(QTcpSocket &socket, const QByteArray &bytes) {
+        bridge.state().receivedData.clear();
+        socket.write(bytes);
+        return QTest::qWaitFor([&] { return bridge.state().receivedData == bytes; }, kTimeoutMs);
+    }
+
     // The next count bytes that socket receives; fewer only on timeout.
     static QByteArray receive(QTcpSocket &socket, qsizetype count) {
         (void)QTest::qWaitFor([&] { return socket.bytesAvailable() >= count; }, kTimeoutMs);

@@ -1,0 +1,252 @@
+// The client connection over real loopback TCP: the terminal dialogue, how host-mode arrivals
+// are cut into blocks, one client at a time, what outlives a client, listening failures, and
+// bounded memory under floods, slow readers and random streams.
+#include "client/hostblockcutter.h"
+#include "loopbackbridge.h"
+
+#include <QRandomGenerator>
+#include <QSignalSpy>
+
+namespace {
+
+const QByteArray F = "\300";
+
+QByteArray block(const QByteArray &content) {
+    return F + content + F;
+}
+
+const QByteArray kStatusDisconnected = block("C00FREE BYTES 936\rA/V DISCONNECTED\r");
+
+} // namespace
+
+class ClientConnectionTest : public QObject {
+    Q_OBJECT
+private slots:
+    void terminalDialogueLeadsToHostMode();
+    void hostArrivalsAreCutIntoBlocks_data();
+    void hostArrivalsAreCutIntoBlocks();
+    void secondClientIsRefusedAndFirstUndisturbed();
+    void nextClientFindsModeBufferAndLink();
+    void floodIsDroppedAndTheNextBlockAnswered_data();
+    void floodIsDroppedAndTheNextBlockAnswered();
+    void slowClientGetsEveryReplyInOrder();
+    void listenFailureIsFatalAndSaysWhy_data();
+    void listenFailureIsFatalAndSaysWhy();
+    void relistenFailureIsFatal();
+    void randomStreamsKeepTheBufferBounded();
+};
+
+void ClientConnectionTest::terminalDialogueLeadsToHostMode() {
+    LoopbackBridge loopback;
+    QTcpSocket &client = loopback.client;
+    QVERIFY(loopback.connectClient(client));
+    const QList<std::pair<QByteArray, QByteArray>> dialogue = {
+        {"\r", "cmd:\r"},
+        {"\x03 X", "cmd:\r"},
+        {"*", "ENTER YOUR CALLSIGN=>\rcmd:"},
+        {"F00BAR\r\r", "MYCALL now F00BAR\rcmd:"},
+        {"\rINTFACE HOST\r", "INTFACE was TERMINAL\rcmd:"},
+        {"RESET\r", "\300\300S00\300"},
+        // A terminal request now is a host-mode block.
+        {block("C20S"), kStatusDisconnected},
+    };
+    for (const auto &[request, reply] : dialogue) {
+        client.write(request);
+        QCOMPARE(LoopbackBridge::receive(client, reply.size()), reply);
+    }
+}
+
+void ClientConnectionTest::hostArrivalsAreCutIntoBlocks_data() {
+    QTest::addColumn<QByteArrayList>("arrivals");
+    QTest::addColumn<QByteArray>("replies");
+
+    const QByteArray c00 = block("C00");
+    QTest::newRow("block split over two arrivals")
+        << QByteArrayList{F + "C2", "0S" + F} << kStatusDisconnected;
+    QTest::newRow("two blocks in one arrival")
+        << QByteArrayList{block("C20S") + block("?")} << kStatusDisconnected + c00;
+    QTest::newRow("FEND FEND opens one block")
+        << QByteArrayList{F + block("C20S")} << kStatusDisconnected;
+    QTest::newRow("a shared FEND opens no block")
+        << QByteArrayList{block("C20S") + "?" + F, block("C20ECHO ON")}
+        << kStatusDisconnected + c00;
+    QTest::newRow("leading garbage")
+        << QByteArrayList{"abc" + block("C20S")} << kStatusDisconnected;
+    QTest::newRow("quit and another block, then terminal mode")
+        << QByteArrayList{block("q") + block("C1AD"), block("q")}
+        << "INTFACE was HOST\rcmd:\r" +
+               block("C00Can't DISCONNECT, A/V Link state is: DISCONNECTED") + "EH?";
+}
+
+void ClientConnectionTest::hostArrivalsAreCutIntoBlocks() {
+    QFETCH(QByteArrayList, arrivals);
+    QFETCH(QByteArray, replies);
+
+    LoopbackBridge loopback;
+    QVERIFY(loopback.connectClient(loopback.client));
+    QVERIFY(loopback.enterHostMode());
+    for (const QByteArray &arrival : arrivals) {
+        QVERIFY(loopback.deliver(loopback.client, arrival));
+    }
+    const QByteArray probeReply = loopback.probe();
+    QCOMPARE(LoopbackBridge::receive(loopback.client, replies.size() + probeReply.size()),
+             replies + probeReply);
+}
+
+void ClientConnectionTest::secondClientIsRefusedAndFirstUndisturbed() {
+    LoopbackBridge loopback;
+    QVERIFY(loopback.connectClient(loopback.client));
+    QTcpSocket second;
+    QSignalSpy refused(&second, &QTcpSocket::errorOccurred);
+    second.connectToHost(QHostAddress::LocalHost, loopback.port);
+    QVERIFY(refused.wait(LoopbackBridge::kTimeoutMs));
+    QCOMPARE(second.error(), QAbstractSocket::ConnectionRefusedError);
+
+    loopback.client.write("\r");
+    QCOMPARE(LoopbackBridge::receive(loopback.client, 5), "cmd:\r");
+}
+
+void ClientConnectionTest::nextClientFindsModeBufferAndLink() {
+    LoopbackBridge loopback;
+    QVERIFY(loopback.connectClient(loopback.client));
+    QVERIFY(loopback.enterHostMode());
+    BridgeState &s = loopback.bridge.state();
+    s.linkState = kConnected;
+    s.remoteCall = "W1AW";
+    QVERIFY(loopback.deliver(loopback.client, F + "C2"));
+    loopback.engine.calls.clear();
+
+    loopback.client.disconnectFromHost();
+    QTRY_VERIFY(loopback.frontEnd.lines.contains("client disconnect winsock close"));
+    QTcpSocket next;
+    QVERIFY(loopback.connectClient(next));
+    next.write("0S" + F);
+    const QByteArray status = block("C00FREE BYTES 936\rA/V CONNECTED to W1AW");
+    QCOMPARE(LoopbackBridge::receive(next, status.size()), status);
+    QCOMPARE(loopback.engine.calls, QByteArrayList{});
+}
+
+void ClientConnectionTest::floodIsDroppedAndTheNextBlockAnswered_data() {
+    QTest::addColumn<QByteArray>("floodStart");
+    QTest::addColumn<int>("blockErrors");
+    QTest::newRow("outside any block") << QByteArray() << 0;
+    QTest::newRow("a block never closed") << F << 1;
+}
+
+void ClientConnectionTest::floodIsDroppedAndTheNextBlockAnswered() {
+    QFETCH(QByteArray, floodStart);
+    QFETCH(int, blockErrors);
+
+    LoopbackBridge loopback;
+    QVERIFY(loopback.connectClient(loopback.client));
+    QVERIFY(loopback.enterHostMode());
+    constexpr qsizetype kFloodBytes = 10 * 1024 * 1024;
+    loopback.client.write(floodStart + QByteArray(kFloodBytes, 'a') + block("C20S"));
+    QCOMPARE(LoopbackBridge::receive(loopback.client, kStatusDisconnected.size()),
+             kStatusDisconnected);
+    QVERIFY(loopback.bridge.state().clientBuffer.isEmpty());
+    const auto isBlockError = [](const QByteArray &line) { return line.startsWith("BLOCK ERROR"); };
+    QCOMPARE(std::count_if(loopback.frontEnd.lines.cbegin(), loopback.frontEnd.lines.cend(),
+                           isBlockError),
+             blockErrors);
+}
+
+void ClientConnectionTest::slowClientGetsEveryReplyInOrder() {
+    LoopbackBridge loopback;
+    QTcpSocket &client = loopback.client;
+    QVERIFY(loopback.connectClient(client));
+    QVERIFY(loopback.enterHostMode());
+    // The client reads little at a time, so replies back up in the bridge.
+    client.setReadBufferSize(16 * 1024);
+    constexpr int kRequests = 100000;
+    QByteArray requests;
+    QByteArray expected;
+    for (int i = 0; i < kRequests; ++i) {
+        const bool status = i % 2 == 0;
+        requests += status ? block("C20S") : block("?");
+        expected += status ? kStatusDisconnected : block("C00");
+    }
+    client.write(requests);
+    QByteArray received;
+    QVERIFY(QTest::qWaitFor(
+        [&] {
+            received += client.readAll();
+            return received.size() >= expected.size();
+        },
+        60000));
+    QCOMPARE(received.size(), expected.size());
+    QVERIFY(received == expected);
+}
+
+void ClientConnectionTest::listenFailureIsFatalAndSaysWhy_data() {
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<QByteArray>("port"); // command-line field; "taken" for a port in use
+    QTest::addColumn<QByteArray>("named");
+
+    QTest::newRow("port in use") << "127.0.0.1" << QByteArray("taken") << QByteArray("127.0.0.1");
+    QTest::newRow("port 0") << "127.0.0.1" << QByteArray("0") << QByteArray("port 0");
+    QTest::newRow("port past 65535")
+        << "127.0.0.1" << QByteArray("65536") << QByteArray("port 65536");
+    QTest::newRow("port 1e20") << "127.0.0.1" << QByteArray("1e20") << QByteArray("port 1e+20");
+    QTest::newRow("address not local")
+        << "192.0.2.1" << QByteArray("8100") << QByteArray("192.0.2.1 port 8100");
+}
+
+void ClientConnectionTest::listenFailureIsFatalAndSaysWhy() {
+    QFETCH(QString, address);
+    QFETCH(QByteArray, port);
+    QFETCH(QByteArray, named);
+
+    QTcpServer occupant;
+    if (port == "taken") {
+        QVERIFY(occupant.listen(QHostAddress::LocalHost, 0));
+        port = QByteArray::number(occupant.serverPort());
+        named += " port " + port;
+    }
+    RecorderFrontEnd frontEnd;
+    FakeEngine engine;
+    BridgeOptions options = loopbackOptions(0);
+    options.commandLine = "N0CALL,1,true,8000," + port;
+    options.listenAddress = QHostAddress(address);
+    Bridge bridge(frontEnd, engine, options);
+    bridge.Form_Load();
+    QCOMPARE(frontEnd.fatalErrors.size(), 1);
+    const QByteArray message = frontEnd.fatalErrors.first();
+    QVERIFY2(message.startsWith("ERROR") && message.contains(named), message);
+    QCOMPARE(frontEnd.lines.last(), message);
+}
+
+void ClientConnectionTest::relistenFailureIsFatal() {
+    LoopbackBridge loopback;
+    QVERIFY(loopback.connectClient(loopback.client));
+    QTcpServer occupant;
+    QVERIFY(occupant.listen(QHostAddress::LocalHost, loopback.port));
+    loopback.client.disconnectFromHost();
+    QTRY_COMPARE(loopback.frontEnd.fatalErrors.size(), 1);
+    QVERIFY(loopback.frontEnd.fatalErrors.first().startsWith(
+        "ERROR cannot listen on 127.0.0.1 port " + QByteArray::number(loopback.port)));
+}
+
+void ClientConnectionTest::randomStreamsKeepTheBufferBounded() {
+    RecorderFrontEnd frontEnd;
+    FakeEngine engine;
+    Bridge bridge(frontEnd, engine, BridgeOptions());
+    bridge.initState();
+    // Pieces that steer the bridge through both modes, the link commands and the bound.
+    const QByteArrayList pieces = {
+        F,          "\333",        "q",    "?",       "C1AC X V Y", "C1AD",
+        "C1AMY Z",  "D1A\333\334", "C20S", "RESET\r", "\r",         QByteArray(20000, 'a'),
+        "\xff\x00z"};
+    QRandomGenerator random(1);
+    for (int arrival = 0; arrival < 3000; ++arrival) {
+        QByteArray bytes;
+        for (int n = random.bounded(8); n >= 0; --n) {
+            bytes += pieces[random.bounded(int(pieces.size()))];
+        }
+        bridge.dispatchClientData(bytes);
+        QVERIFY(bridge.state().clientBuffer.size() <= kMaxPendingClientBytes);
+    }
+}
+
+QTEST_GUILESS_MAIN(ClientConnectionTest)
+#include "test_clientconnection.moc"
