@@ -98,7 +98,7 @@ def mix(chunks, samples):
 
 
 def parse_arguments(argv):
-    parser = argparse.ArgumentParser(description="Real-time audio relay between Dire Wolf instances")
+    parser = argparse.ArgumentParser(description="Real-time audio between Dire Wolf instances")
     parser.add_argument("--rate", type=int, default=48000, help="sample rate in Hz")
     parser.add_argument(
         "--half-duplex", action="store_true", help="mute a station's receiver while it transmits"
