@@ -23,6 +23,7 @@ private slots:
     void connectStoresTheChannelForData();
     void dataIsUnescapedAndARefusalLogged();
     void ownCallIsShown();
+    void connectOnAnUnusableRadioPortIsRefused();
     void terminalDialogue_data();
     void terminalDialogue();
 };
@@ -188,6 +189,20 @@ void InterpretersTest::ownCallIsShown() {
     loopback.bridge.dispatchClientData(block("C1AMY  k1abc-7 "));
     QCOMPARE(loopback.bridge.state().myCall, "K1ABC-7");
     QCOMPARE(loopback.frontEnd.boxes.value(FrontEnd::Box::MyCall), "K1ABC-7");
+}
+
+void InterpretersTest::connectOnAnUnusableRadioPortIsRefused() {
+    LoopbackBridge loopback;
+    QVERIFY(loopback.connectClient(loopback.client));
+    QVERIFY(loopback.enterHostMode());
+    loopback.bridge.state().agwPort = 1e20;
+    loopback.engine.calls.clear();
+    loopback.bridge.dispatchClientData(block("C1AC W1AW"));
+    QCOMPARE(loopback.engine.calls, QByteArrayList{});
+    QCOMPARE(int(loopback.bridge.state().linkState), int(kDisconnected));
+    QCOMPARE(loopback.frontEnd.lines.last(), "ERROR radio port 1E+20 out of range");
+    const QByteArray refusal = block("C00Can't CONNECT, radio port out of range");
+    QCOMPARE(LoopbackBridge::receive(loopback.client, refusal.size()), refusal);
 }
 
 void InterpretersTest::terminalDialogue_data() {
