@@ -1,24 +1,12 @@
 // Start-up: the bridge's start values, the command line, the window's boxes, then the packet
 // engine and, last, the client listener.
+#include "app/blanks.h"
 #include "app/bridge.h"
 #include "app/numbers.h"
 
 namespace {
 
 constexpr int kFieldCount = 5;
-
-QByteArray trimBlanks(const QByteArray &text) {
-    qsizetype begin = 0;
-    qsizetype end = text.size();
-    while (begin < end && text[begin] == ' ') {
-        ++begin;
-    }
-    while (end > begin && text[end - 1] == ' ') {
-        --end;
-    }
-    return text.sliced(begin, end - begin);
-}
-
 } // namespace
 
 void Bridge::Form_Load() {

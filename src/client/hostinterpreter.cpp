@@ -4,6 +4,7 @@
 //
 // Blocks are recognised on their text as received, escapes not undone: by the header key and
 // the first data characters for the link commands, by the whole block for the rest.
+#include "app/blanks.h"
 #include "app/bridge.h"
 #include "app/numbers.h"
 #include "client/hostcodec.h"
@@ -67,17 +68,6 @@ ConnectRequest parseConnectRequest(QByteArrayView data) {
     }
     return request;
 }
-
-QByteArray trimBlanks(QByteArrayView text) {
-    while (text.startsWith(' ')) {
-        text = text.sliced(1);
-    }
-    while (text.endsWith(' ')) {
-        text.chop(1);
-    }
-    return text.toByteArray();
-}
-
 } // namespace
 
 void Bridge::interpretHostBlock() {
