@@ -26,8 +26,8 @@ void Bridge::connectEngine() {
 void Bridge::startEngine() {
     const std::optional<qint32> port = roundHalfEven(s_.enginePort);
     if (!port || *port < kMinTcpPort || *port > kMaxTcpPort) {
-        fail("ERROR engine port" + leadingBlankNumber(s_.enginePort) +
-             " is not a TCP port (1 to 65535)");
+        fail("ERROR engine port " + QByteArray::number(s_.enginePort, 'g', 15) +
+             ": not a TCP port (1 to 65535)");
         return;
     }
     AGWAPIX1.setEngineHost(options_.engineHost);
