@@ -36,15 +36,23 @@ public:
     // closes the connection, then raises closed().
     virtual void setOnline(bool online) = 0;
 
+    // "<major>.<minor>" of the engine, once OnReady has come.
     virtual QByteArray version() const = 0;
+    // OnRegister follows with the call as given. While the engine is not ready nothing is
+    // sent and nothing follows: OnReady comes when it is, and its handler registers then.
     virtual void registerCall(const QByteArray &call) = 0;
     virtual void unregisterCall(const QByteArray &call) = 0;
     // Returns the channel id of the new link; its outcome comes as OnAX25Connect or
-    // OnAX25Disconnect for that id.
+    // OnAX25Disconnect for that id. A request that cannot work (no engine, no such radio
+    // port, a callsign AX.25 cannot carry) is reported and ends with OnAX25Disconnect.
+    // viaPath: digipeaters separated by commas, empty entries ignored.
     virtual qint32 ax25Connect(qint32 radioPort, const QByteArray &ownCall,
                                const QByteArray &targetCall, const QByteArray &viaPath) = 0;
+    // True when the channel is known and the request went to the engine.
     virtual bool ax25Disconnect(qint32 channelId) = 0;
+    // True when the data went to the engine: only while that link is up.
     virtual bool ax25Send(qint32 channelId, const QByteArray &data) = 0;
+    // False, with info untouched, for a channel the control does not know.
     virtual bool connectionInfo(qint32 channelId, ConnectionInfo &info) = 0;
 
 signals:
@@ -53,9 +61,11 @@ signals:
     void OnAX25Connect(qint32 iChannelId);
     void OnAX25Disconnect(qint32 iChannelId);
     void OnAX25Receive(qint32 iChannelId, const QByteArray &szData);
+    // Retries ran out on a link; OnAX25Disconnect for it follows at once.
     void OnRetryOut(qint32 dwPort, const QByteArray &szFrom, const QByteArray &szTo,
                     const QByteArray &szData);
     // Switched off, the control has closed its engine connection and written all it had to.
+    // Comes also when there was no connection; links still open got OnAX25Disconnect first.
     void closed();
     // A line for the event log about the engine connection itself (engine unreachable, broken
     // stream): things the bridge's handlers never hear of otherwise.

@@ -100,15 +100,14 @@ private slots:
     void registersOnEveryRealPort_data();
     void registersOnEveryRealPort();
     void registrationWithoutEngineOrValidCallsign();
-    void unregistersOnEveryRealPort();
     void connectRequestOnTheWire_data();
     void connectRequestOnTheWire();
     void connectThatCannotWorkEndsAtOnce_data();
     void connectThatCannotWorkEndsAtOnce();
     void outgoingLinkCarriesDataOnlyOnceUp();
     void incomingLinkGetsItsOwnChannel();
-    void disconnectAsksTheEngineWithOwnCallFirst();
     void retryOutThenDisconnect();
+    void linksBeyondTheLimitAreRefused();
     void frameKindsTheControlDoesNotUseAreSkipped();
     void engineDownAtStartIsReportedOnceAndUsedWhenItComes();
     void failingEngineIsNotReportedOnEveryAttempt();
@@ -187,6 +186,16 @@ void AgwControlTest::registersOnEveryRealPort() {
     QCOMPARE(sentPorts, framePorts);
     // Every port answers, yet the bridge hears of the registration once.
     QVERIFY(!rig.waitFor(event, 2, 200));
+
+    // Withdrawn from the same ports.
+    rig.control.unregisterCall(" N0CALL ");
+    QVERIFY(rig.engine.waitForFrames('x', framePorts.size()));
+    QList<int> withdrawnPorts;
+    for (const AgwFrame &frame : rig.engine.receivedOfKind('x')) {
+        withdrawnPorts << frame.port;
+        QCOMPARE(frame.callFrom, QByteArray("N0CALL"));
+    }
+    QCOMPARE(withdrawnPorts, framePorts);
 }
 
 void AgwControlTest::registrationWithoutEngineOrValidCallsign() {
@@ -201,20 +210,6 @@ void AgwControlTest::registrationWithoutEngineOrValidCallsign() {
     QCOMPARE(rig.reports.size(), 1);
     QVERIFY(rig.reports[0].startsWith("ERROR cannot register TOOLONGCALL"));
     QVERIFY(rig.engine.receivedOfKind('X').isEmpty());
-}
-
-void AgwControlTest::unregistersOnEveryRealPort() {
-    Rig rig;
-    rig.engine.portInfo = "2;Port1 a;Port2 b;";
-    QVERIFY(rig.startReady());
-    rig.control.unregisterCall(" n0call ");
-    rig.control.unregisterCall(""); // nothing to withdraw, nothing sent
-    QVERIFY(rig.engine.waitForFrames('x', 2));
-    const QList<AgwFrame> frames = rig.engine.receivedOfKind('x');
-    QCOMPARE(frames[0].port, 0);
-    QCOMPARE(frames[1].port, 1);
-    QCOMPARE(frames[1].callFrom, QByteArray("N0CALL"));
-    QVERIFY(!rig.engine.waitForFrames('x', 3, 200));
 }
 
 void AgwControlTest::connectRequestOnTheWire_data() {
@@ -350,7 +345,7 @@ void AgwControlTest::outgoingLinkCarriesDataOnlyOnceUp() {
 
     rig.engine.linkUp(0, "W1AW", "N0CALL", false);
     QVERIFY(rig.waitFor("connect 1"));
-    const QByteArray data = everyByteValue(3);
+    const QByteArray data = everyByteValue(2) + "x";
     QVERIFY(rig.control.ax25Send(1, data));
     QVERIFY(rig.engine.waitForFrames('D', 3));
     QByteArray sent;
@@ -363,7 +358,7 @@ void AgwControlTest::outgoingLinkCarriesDataOnlyOnceUp() {
         sizes << frame.data.size();
         sent += frame.data;
     }
-    QCOMPARE(sizes, (QList<qsizetype>{256, 256, 256}));
+    QCOMPARE(sizes, (QList<qsizetype>{256, 256, 1}));
     QCOMPARE(sent, data);
 
     rig.engine.data(0, "W1AW", "N0CALL", everyByteValue());
@@ -399,23 +394,16 @@ void AgwControlTest::incomingLinkGetsItsOwnChannel() {
     QCOMPARE(rig.events.mid(3), (QList<QByteArray>{"receive 2", "receive 1"}));
     QCOMPARE(rig.received, "two" + everyByteValue());
 
-    // Replies on an incoming link go own call first, the reverse of the event.
+    // Requests on an incoming link go own call first, the reverse of the event.
     QVERIFY(rig.control.ax25Send(1, "hello"));
-    QVERIFY(rig.engine.waitForFrames('D'));
-    QCOMPARE(rig.engine.receivedOfKind('D').first().callFrom, QByteArray("N0CALL"));
-    QCOMPARE(rig.engine.receivedOfKind('D').first().callTo, QByteArray("K1ABC"));
-}
-
-void AgwControlTest::disconnectAsksTheEngineWithOwnCallFirst() {
-    Rig rig;
-    QVERIFY(rig.startReady());
-    QVERIFY(rig.incomingLink());
     QVERIFY(!rig.control.ax25Disconnect(7));
     QVERIFY(rig.control.ax25Disconnect(1));
     QVERIFY(rig.engine.waitForFrames('d'));
-    const AgwFrame request = rig.engine.receivedOfKind('d').first();
-    QCOMPARE(request.callFrom, QByteArray("N0CALL"));
-    QCOMPARE(request.callTo, QByteArray("K1ABC"));
+    for (const AgwFrame &frame :
+         {rig.engine.receivedOfKind('D')[0], rig.engine.receivedOfKind('d')[0]}) {
+        QCOMPARE(frame.callFrom, QByteArray("N0CALL"));
+        QCOMPARE(frame.callTo, QByteArray("K1ABC"));
+    }
     QVERIFY(rig.waitFor("disconnect 1"));
     // The link is gone: no second request, and no data for it.
     QVERIFY(!rig.control.ax25Disconnect(1));
@@ -433,6 +421,20 @@ void AgwControlTest::retryOutThenDisconnect() {
                                             "retryout 1 W1AW N0CALL *** DISCONNECTED RETRYOUT "
                                             "With W1AW\r",
                                             "disconnect 1"}));
+}
+
+void AgwControlTest::linksBeyondTheLimitAreRefused() {
+    Rig rig;
+    QVERIFY(rig.startReady());
+    constexpr int kLimit = 64;
+    for (int i = 1; i <= kLimit + 1; ++i) {
+        rig.engine.linkUp(0, "K" + QByteArray::number(i), "N0CALL", true);
+    }
+    QVERIFY(rig.engine.waitForFrames('d'));
+    QCOMPARE(rig.engine.receivedOfKind('d').first().callTo, "K" + QByteArray::number(kLimit + 1));
+    QCOMPARE(rig.events.count(), 1 + kLimit);
+    QCOMPARE(rig.reports, QList<QByteArray>{"ERROR incoming link from K65 refused: too many links "
+                                            "open"});
 }
 
 void AgwControlTest::frameKindsTheControlDoesNotUseAreSkipped() {
