@@ -12,6 +12,7 @@ namespace {
 
 // The window was laid out in twips; 15 twips are one pixel at 96 dots per inch.
 constexpr int kTwipsPerPixel = 15;
+constexpr int kDialogFontPoints = 8;
 QRect twips(int left, int top, int width, int height) {
     return QRect(left / kTwipsPerPixel, top / kTwipsPerPixel, width / kTwipsPerPixel,
                  height / kTwipsPerPixel);
@@ -47,6 +48,10 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent) {
 
     auto *client = new QWidget(this);
     client->setFixedSize(twips(0, 0, 7110, 3375).size());
+    // The layout was drawn for an 8-point dialog font; larger ones clip the labels.
+    QFont dialogFont = client->font();
+    dialogFont.setPointSize(kDialogFontPoints);
+    client->setFont(dialogFont);
     setCentralWidget(client);
 
     viewOutput = new QPlainTextEdit(client);
