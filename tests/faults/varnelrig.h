@@ -1,0 +1,128 @@
+// A headless varnel process between the test engine and a KAM client on loopback, for the
+// fault tests and the end-to-end benchmark. Every process it starts, it stops.
+#pragma once
+
+#include "client/hostcodec.h"
+#include "support/testengine.h"
+
+#include <QDeadlineTimer>
+#include <QProcess>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTest>
+
+#include <csignal>
+
+inline quint16 freeLoopbackPort() {
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    return probe.serverPort();
+}
+
+class VarnelRig {
+public:
+    static constexpr int kTimeoutMs = 10000;
+    // The remote station of the links the rig brings up.
+    static constexpr QByteArrayView kRemoteCall = "K1ABC";
+
+    explicit VarnelRig(QString program) : program_(std::move(program)) {
+        varnel.setProcessChannelMode(QProcess::SeparateChannels);
+    }
+    ~VarnelRig() { stop(); }
+
+    // Starts the test engine and varnel with the own callsign, port and filter fields; the
+    // engine and listen ports are the rig's own.
+    bool start(const QByteArray &firstFields = "N0CALL,1,true") {
+        if (!engine.start()) {
+            return false;
+        }
+        varnel.start(program_,
+                     {QStringLiteral("--headless"),
+                      QString::fromLatin1(firstFields + "," + QByteArray::number(engine.port()) +
+                                          "," + QByteArray::number(listenPort))});
+        return varnel.waitForStarted(kTimeoutMs);
+    }
+
+    // Connects the client as soon as varnel listens: trying again at once after each refusal,
+    // so that the moment of success measures start-up.
+    bool connectClient() {
+        const QDeadlineTimer deadline(kTimeoutMs);
+        while (!deadline.hasExpired() && varnel.state() == QProcess::Running) {
+            client.abort();
+            client.connectToHost(QHostAddress::LocalHost, listenPort);
+            if (client.waitForConnected(int(deadline.remainingTime()))) {
+                return true;
+            }
+        }
+        return false;
+    }
+
+    // The engine has heard the own callsign's registration count times.
+    bool registered(qsizetype count = 1) { return engine.waitForFrames('X', count, kTimeoutMs); }
+
+    // Varnel ready, the client connected and in host mode.
+    bool readyInHostMode() {
+        if (!registered() || !connectClient()) {
+            return false;
+        }
+        client.write("RESET\r");
+        return expect("\300\300S00\300");
+    }
+
+    // An incoming link from kRemoteCall, reported to the client.
+    bool linkUp() {
+        engine.linkUp(0, kRemoteCall.toByteArray(), "N0CALL", true);
+        return expectBlock("S1A*** CONNECTED to " + kRemoteCall.toByteArray());
+    }
+
+    void request(const QByteArray &content) { client.write(hostcodec::frame(content)); }
+
+    // Waits until the client has received bytes next and takes them off the wire.
+    bool expect(const QByteArray &bytes) {
+        const bool arrived = QTest::qWaitFor(
+            [&] {
+                received_ += client.readAll();
+                return received_.size() >= bytes.size();
+            },
+            kTimeoutMs);
+        if (!arrived || !received_.startsWith(bytes)) {
+            qWarning("client got %s, expected %s", received_.left(200).toHex(' ').constData(),
+                     bytes.toHex(' ').constData());
+            return false;
+        }
+        received_.remove(0, bytes.size());
+        return true;
+    }
+    bool expectBlock(const QByteArray &content) { return expect(hostcodec::frame(content)); }
+
+    // What varnel has logged on standard output so far.
+    QByteArray log() {
+        log_ += varnel.readAllStandardOutput();
+        return log_;
+    }
+
+    // SIGTERM, as a service manager stops it; killed if it does not end in time. True when
+    // it ended by itself with status 0.
+    bool stop() {
+        if (varnel.state() == QProcess::NotRunning) {
+            return varnel.exitStatus() == QProcess::NormalExit && varnel.exitCode() == 0;
+        }
+        ::kill(pid_t(varnel.processId()), SIGTERM);
+        if (varnel.waitForFinished(kTimeoutMs)) {
+            return varnel.exitStatus() == QProcess::NormalExit && varnel.exitCode() == 0;
+        }
+        varnel.kill();
+        varnel.waitForFinished();
+        return false;
+    }
+
+    TestEngine engine;
+    QProcess varnel;
+    const quint16 listenPort = freeLoopbackPort();
+    QTcpSocket client;
+
+private:
+    QString program_;
+    QByteArray received_;
+    QByteArray log_;
+};
