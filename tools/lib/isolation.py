@@ -12,8 +12,10 @@ import signal
 import socket
 import subprocess
 import sys
+import tempfile
 
 _MARK = "VARNEL_ISOLATED"
+_PRIVATE_TMP = "/dev/shm"
 
 
 class IsolationError(RuntimeError):
@@ -46,8 +48,9 @@ def inside():
 
 def run_isolated(private_tmp=False):
     """Re-runs the calling program isolated, or returns when it already is (loopback is up).
-    With private_tmp, /tmp is a fresh file system that goes with the namespace, so not even
-    files are left behind by a killed run.
+    With private_tmp, temporary files go to a fresh file system that goes with the namespace, so
+    not even files are left behind by a killed run. It is mounted over /dev/shm, not /tmp: the
+    checkout or the build may well live under /tmp.
 
     Raises IsolationError with the missing step when isolation is impossible.
     """
@@ -56,7 +59,9 @@ def run_isolated(private_tmp=False):
             raise IsolationError("the private network namespace has other interfaces than lo")
         subprocess.run(["ip", "link", "set", "lo", "up"], check=True)
         if private_tmp:
-            subprocess.run(["mount", "-t", "tmpfs", "varnel-tmp", "/tmp"], check=True)
+            subprocess.run(["mount", "-t", "tmpfs", "varnel-tmp", _PRIVATE_TMP], check=True)
+            os.environ["TMPDIR"] = _PRIVATE_TMP
+            tempfile.tempdir = None  # forget a temporary folder chosen before
         # As the first process of its PID namespace, the program gets no default signal
         # handling: SIGTERM must be handled explicitly to end it.
         signal.signal(signal.SIGTERM, _raise_keyboard_interrupt)
