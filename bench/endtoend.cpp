@@ -1,0 +1,263 @@
+// Varnel end to end, against a plain TCP relay measured in the same run. A KAM client sends
+// "D1A" blocks through a headless varnel to the test engine, which sends each back as a 'D'
+// frame, so the client receives the very block it sent; the relay's client sends the same
+// blocks through the relay to an echo server. Measured for both: start-up to listening,
+// round-trip latency, blocks per second with a window of blocks in flight, CPU used while
+// left alone, resident memory. Prints one JSON object for tools/bench.
+#include "faults/procstats.h"
+#include "faults/varnelrig.h"
+
+#include <QCommandLineParser>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRandomGenerator>
+#include <QTimer>
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+
+namespace {
+
+constexpr qsizetype kBlockBytes = 256;
+// Blocks in flight while measuring throughput: enough to keep both hops busy, few enough
+// that no socket buffer fills.
+constexpr qint64 kWindowBlocks = 32;
+// Round trips timed one at a time, after a few untimed ones.
+constexpr int kWarmUpRoundTrips = 200;
+constexpr int kTimedRoundTrips = 5000;
+// Throughput rounds per path.
+constexpr int kThroughputRounds = 3;
+// A reply slower than this means a lost block, not a slow one.
+constexpr int kReplyTimeoutMs = 10000;
+
+// A 256-byte "D1A" block with FEND and FESC in its data, escaped.
+QByteArray dataBlock() {
+    QRandomGenerator random(5);
+    QByteArray data;
+    while (data.size() < kBlockBytes - 2 - 3 - 4) {
+        const char c = char(random.bounded(256));
+        if (c != hostcodec::kFend && c != hostcodec::kFesc) {
+            data.append(c);
+        }
+    }
+    data.insert(10, hostcodec::kFend).insert(100, hostcodec::kFesc);
+    return hostcodec::frame("D1A" + hostcodec::escape(data));
+}
+
+// Runs the event loop until done() holds; false when kReplyTimeoutMs passes first.
+bool runUntil(const std::function<bool()> &done) {
+    QElapsedTimer waited;
+    waited.start();
+    QTimer wakeUp; // lets the loop look at the clock while nothing arrives
+    wakeUp.start(100);
+    while (!done()) {
+        if (waited.elapsed() > kReplyTimeoutMs) {
+            return false;
+        }
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
+    return true;
+}
+
+// Echoes every byte back to whoever sent it.
+class EchoServer : public QTcpServer {
+public:
+    EchoServer() {
+        connect(this, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket *socket = nextPendingConnection()) {
+                connect(socket, &QTcpSocket::readyRead, socket,
+                        [socket] { socket->write(socket->readAll()); });
+                connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+            }
+        });
+    }
+};
+
+// A process under measurement and the client connected through it.
+struct Path {
+    QProcess *process = nullptr;
+    QTcpSocket *client = nullptr;
+    double startupMs = 0;
+};
+
+// Connects client to port as soon as something listens there; the time it took since started.
+bool connectWhenListening(QTcpSocket &client, quint16 port, const QElapsedTimer &started,
+                          double &startupMs) {
+    while (started.elapsed() < kReplyTimeoutMs) {
+        client.abort();
+        client.connectToHost(QHostAddress::LocalHost, port);
+        if (client.waitForConnected(kReplyTimeoutMs)) {
+            startupMs = double(started.nsecsElapsed()) / 1e6;
+            return true;
+        }
+    }
+    return false;
+}
+
+QJsonObject latency(QTcpSocket &client, const QByteArray &block) {
+    QList<double> micros;
+    for (int i = 0; i < kWarmUpRoundTrips + kTimedRoundTrips; ++i) {
+        QElapsedTimer roundTrip;
+        roundTrip.start();
+        client.write(block);
+        if (!runUntil([&] { return client.bytesAvailable() >= block.size(); }) ||
+            client.read(block.size()) != block) {
+            return {{"error", "a block did not come back whole"}};
+        }
+        if (i >= kWarmUpRoundTrips) {
+            micros.append(double(roundTrip.nsecsElapsed()) / 1e3);
+        }
+    }
+    std::sort(micros.begin(), micros.end());
+    return {{"median_us", micros[micros.size() / 2]}, {"p99_us", micros[micros.size() * 99 / 100]}};
+}
+
+// Blocks per second with kWindowBlocks in flight; 0 when blocks were lost.
+double blocksPerSecond(QTcpSocket &client, const QByteArray &block, qint64 blocks) {
+    qint64 sent = 0;
+    qint64 receivedBytes = 0;
+    QElapsedTimer elapsed;
+    elapsed.start();
+    const bool done = runUntil([&] {
+        receivedBytes += client.read(client.bytesAvailable()).size();
+        const qint64 received = receivedBytes / block.size();
+        for (; sent < blocks && sent - received < kWindowBlocks; ++sent) {
+            client.write(block);
+        }
+        return received == blocks;
+    });
+    if (!done || receivedBytes != blocks * block.size()) {
+        return 0;
+    }
+    return double(blocks) * 1e9 / double(elapsed.nsecsElapsed());
+}
+
+// CPU time that each process uses while nothing happens for idleSeconds.
+QList<double> idleCpuMs(const QList<qint64> &pids, int idleSeconds) {
+    QList<qint64> before;
+    for (qint64 pid : pids) {
+        before.append(procstats::cpuNanoseconds(pid));
+    }
+    QEventLoop loop;
+    QTimer::singleShot(idleSeconds * 1000, &loop, &QEventLoop::quit);
+    loop.exec();
+    QList<double> used;
+    for (qsizetype i = 0; i < pids.size(); ++i) {
+        used.append(double(procstats::cpuNanoseconds(pids[i]) - before[i]) / 1e6);
+    }
+    return used;
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    QCoreApplication app(argc, argv);
+    QCommandLineParser parser;
+    parser.addPositionalArgument("varnel", "the varnel program");
+    parser.addPositionalArgument("relay", "the varnel_tcprelay program");
+    const QCommandLineOption blocksOption("blocks", "blocks per throughput round", "count",
+                                          "100000");
+    const QCommandLineOption idleOption("idle-seconds", "time left alone", "seconds", "10");
+    parser.addOptions({blocksOption, idleOption});
+    parser.addHelpOption();
+    parser.process(app);
+    if (parser.positionalArguments().size() != 2) {
+        parser.showHelp(2);
+    }
+    const qint64 blocks = parser.value(blocksOption).toLongLong();
+    const int idleSeconds = parser.value(idleOption).toInt();
+    const QByteArray block = dataBlock();
+    const auto fail = [](const char *what) {
+        std::fprintf(stderr, "varnel_e2ebench: %s\n", what);
+        return 1;
+    };
+
+    // Varnel, with an engine that sends every data frame back on its link.
+    VarnelRig rig(parser.positionalArguments()[0]);
+    QElapsedTimer varnelStarted;
+    varnelStarted.start();
+    Path varnel{&rig.varnel, &rig.client};
+    if (!rig.start() ||
+        !connectWhenListening(rig.client, rig.listenPort, varnelStarted, varnel.startupMs)) {
+        return fail("varnel did not start listening");
+    }
+    if (!rig.registered()) {
+        return fail("varnel did not register with the test engine");
+    }
+    rig.client.write("RESET\r");
+    if (!rig.expect("\300\300S00\300") || !rig.linkUp()) {
+        return fail("varnel did not bring the link up");
+    }
+    QObject::connect(&rig.engine, &TestEngine::frameReceived, [&](const AgwFrame &frame) {
+        if (frame.kind == 'D') {
+            rig.engine.data(frame.port, frame.callTo, frame.callFrom, frame.data);
+        }
+        rig.engine.received.clear();
+    });
+
+    // The relay, in front of an echo server.
+    EchoServer echo;
+    echo.listen(QHostAddress::LocalHost, 0);
+    QProcess relayProcess;
+    QTcpSocket relayClient;
+    Path relay{&relayProcess, &relayClient};
+    const quint16 relayPort = freeLoopbackPort();
+    QElapsedTimer relayStarted;
+    relayStarted.start();
+    relayProcess.start(parser.positionalArguments()[1],
+                       {QString::number(relayPort), QString::number(echo.serverPort())});
+    if (!relayProcess.waitForStarted() ||
+        !connectWhenListening(relayClient, relayPort, relayStarted, relay.startupMs)) {
+        return fail("the relay did not start listening");
+    }
+
+    // Alternating, so that both see the same machine; throughput's best of a few rounds, as
+    // other work on a shared machine only ever slows a round down.
+    const QList<Path> paths = {varnel, relay};
+    QList<QJsonObject> figures(paths.size());
+    for (qsizetype i = 0; i < paths.size(); ++i) {
+        figures[i] = latency(*paths[i].client, block);
+        figures[i]["startup_ms"] = paths[i].startupMs;
+    }
+    for (int round = 0; round < kThroughputRounds; ++round) {
+        for (qsizetype i = 0; i < paths.size(); ++i) {
+            const double best = figures[i]["blocks_per_second"].toDouble();
+            figures[i]["blocks_per_second"] =
+                std::max(best, blocksPerSecond(*paths[i].client, block, blocks));
+        }
+    }
+    QList<qint64> pids;
+    for (const Path &path : paths) {
+        pids.append(path.process->processId());
+    }
+    const QList<double> idle = idleCpuMs(pids, idleSeconds);
+    for (qsizetype i = 0; i < paths.size(); ++i) {
+        figures[i]["idle_cpu_ms"] = idle[i];
+        figures[i]["resident_kib"] = procstats::residentKiB(pids[i]);
+        figures[i]["peak_resident_kib"] = procstats::peakResidentKiB(pids[i]);
+    }
+
+    relayClient.abort();
+    relayProcess.terminate();
+    relayProcess.waitForFinished();
+    const bool stoppedCleanly = rig.stop();
+
+    const QJsonObject result = {
+        {"varnel", figures[0]},
+        {"relay", figures[1]},
+        {"block_bytes", block.size()},
+        {"window_blocks", kWindowBlocks},
+        {"throughput_blocks", blocks},
+        {"idle_seconds", idleSeconds},
+        {"varnel_stopped_cleanly", stoppedCleanly},
+    };
+    std::fputs(QJsonDocument(result).toJson().constData(), stdout);
+    const bool measured =
+        std::all_of(figures.cbegin(), figures.cend(), [](const QJsonObject &path) {
+            return path["blocks_per_second"].toDouble() > 0 && !path.contains("error");
+        });
+    return measured && stoppedCleanly ? 0 : 1;
+}
