@@ -4,22 +4,13 @@
 #include "app/numbers.h"
 #include "app/options.h"
 #include "support/fakeengine.h"
+#include "support/loopback.h"
 #include "support/recorderfrontend.h"
 
 #include <QTcpServer>
 #include <QTest>
 
 #include <cmath>
-
-namespace {
-
-quint16 freePort() {
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    return probe.serverPort();
-}
-
-} // namespace
 
 class CommandLineTest : public QObject {
     Q_OBJECT
@@ -238,8 +229,9 @@ void CommandLineTest::startUpShowsPortAndFilter() {
         commandLine += ',';
     }
     commandLine.replace(",,", ",1,"); // empty padding fields would read as 0
-    options.commandLine = fields.isEmpty() ? ",1,true,8000," + QByteArray::number(freePort())
-                                           : commandLine + QByteArray::number(freePort());
+    options.commandLine = fields.isEmpty()
+                              ? ",1,true,8000," + QByteArray::number(freeLoopbackPort())
+                              : commandLine + QByteArray::number(freeLoopbackPort());
     Bridge bridge(frontEnd, engine, options);
     bridge.Form_Load();
     QTEST(frontEnd.boxes.value(FrontEnd::Box::AgwPort), "portBox");

@@ -1,6 +1,8 @@
 // Varnel without a window: the log on standard output, SIGTERM ends it with status 0.
+#include "support/loopback.h"
+#include "support/programtest.h"
+
 #include <QProcess>
-#include <QTcpServer>
 #include <QTest>
 
 #include <csignal>
@@ -8,12 +10,6 @@
 namespace {
 
 QString varnelPath;
-
-quint16 freePort() {
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    return probe.serverPort();
-}
 
 } // namespace
 
@@ -26,8 +22,8 @@ private slots:
 
 void HeadlessTest::logLinesGoToStandardOutputAndSigtermEndsCleanly() {
     QProcess varnel;
-    const QByteArray fields = "N0CALL,1,true," + QByteArray::number(freePort()) + "," +
-                              QByteArray::number(freePort()) + ",x";
+    const QByteArray fields = "N0CALL,1,true," + QByteArray::number(freeLoopbackPort()) + "," +
+                              QByteArray::number(freeLoopbackPort()) + ",x";
     varnel.setProgram(varnelPath);
     varnel.setArguments({QStringLiteral("--headless"), QString::fromLatin1(fields)});
     varnel.start();
@@ -55,15 +51,6 @@ void HeadlessTest::optionErrorsExitNonZeroWithoutADisplay() {
 }
 
 int main(int argc, char **argv) {
-    QCoreApplication app(argc, argv);
-    if (argc < 2) {
-        qCritical("usage: test_headless PATH_TO_VARNEL [QtTest options]");
-        return 2;
-    }
-    varnelPath = QString::fromLocal8Bit(argv[1]);
-    HeadlessTest test;
-    QStringList arguments = app.arguments();
-    arguments.removeAt(1);
-    return QTest::qExec(&test, arguments);
+    return runProgramTest<HeadlessTest>(argc, argv, varnelPath);
 }
 #include "test_headless.moc"

@@ -5,6 +5,7 @@
 #include "app/mainwindow.h"
 #include "client/hostcodec.h"
 #include "engine/agwcontrol.h"
+#include "support/loopback.h"
 #include "support/testengine.h"
 
 #include <QApplication>
@@ -20,12 +21,6 @@
 namespace {
 
 constexpr int kTimeoutMs = 5000;
-
-quint16 freePort() {
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    return probe.serverPort();
-}
 
 QString screenshotPath(const char *name) {
     QDir().mkpath(QStringLiteral(VARNEL_SCREENSHOT_DIR));
@@ -43,7 +38,7 @@ private slots:
 void ScreenshotTest::windowAtWorkHelpAndAbout() {
     TestEngine engine;
     QVERIFY(engine.start());
-    const quint16 listenPort = freePort();
+    const quint16 listenPort = freeLoopbackPort();
     BridgeOptions options;
     options.commandLine =
         "N0CALL,1,true," + QByteArray::number(engine.port()) + "," + QByteArray::number(listenPort);

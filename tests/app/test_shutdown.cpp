@@ -3,6 +3,7 @@
 #include "app/bridge.h"
 #include "client/hostcodec.h"
 #include "engine/agwcontrol.h"
+#include "support/loopback.h"
 #include "support/recorderfrontend.h"
 #include "support/testengine.h"
 
@@ -15,17 +16,11 @@ namespace {
 
 constexpr int kTimeoutMs = 5000;
 
-quint16 freePort() {
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    return probe.serverPort();
-}
-
 // A bridge on the real control, between the test engine and a loopback client.
 struct Rig {
     explicit Rig(const QByteArray &myCall) {
         engine.start();
-        listenPort = freePort();
+        listenPort = freeLoopbackPort();
         options.commandLine = myCall + ",1,true," + QByteArray::number(engine.port()) + "," +
                               QByteArray::number(listenPort);
     }

@@ -4,17 +4,12 @@
 
 #include "app/bridge.h"
 #include "support/fakeengine.h"
+#include "support/loopback.h"
 #include "support/recorderfrontend.h"
 
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
-
-inline quint16 freeLoopbackPort() {
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    return probe.serverPort();
-}
 
 inline BridgeOptions loopbackOptions(quint16 listenPort) {
     BridgeOptions options;

@@ -1,6 +1,7 @@
 // The AGW control against the test engine: readiness, registration, links both ways, data with
 // every byte value, retry-out, and an engine that is missing, silent, lost or talking garbage.
 #include "engine/agwcontrol.h"
+#include "support/loopback.h"
 #include "support/testengine.h"
 
 #include <QTcpServer>
@@ -20,12 +21,6 @@ QByteArray everyByteValue(int repeat = 1) {
         }
     }
     return bytes;
-}
-
-quint16 freePort() {
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    return probe.serverPort();
 }
 
 // The control with its events written down in order, one text each.
@@ -457,7 +452,7 @@ void AgwControlTest::frameKindsTheControlDoesNotUseAreSkipped() {
 
 void AgwControlTest::engineDownAtStartIsReportedOnceAndUsedWhenItComes() {
     Rig rig;
-    const quint16 port = freePort();
+    const quint16 port = freeLoopbackPort();
     rig.switchOn(port);
     QTRY_COMPARE(rig.reports.size(), 1);
     QCOMPARE(rig.reports[0],

@@ -4,6 +4,8 @@
 #include "app/bridge.h"
 #include "client/hostcodec.h"
 #include "engine/agwcontrol.h"
+#include "support/kamclient.h"
+#include "support/loopback.h"
 #include "support/recorderfrontend.h"
 #include "support/testengine.h"
 
@@ -21,12 +23,6 @@ constexpr int kReconnectWaitMs = 10000;
 
 QByteArray block(const QByteArray &content) {
     return hostcodec::frame(content);
-}
-
-quint16 freePort() {
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    return probe.serverPort();
 }
 
 // A bridge on the real control, with the test engine listening on enginePort.
@@ -54,33 +50,15 @@ public:
         if (!logged("EVENT: PE is ready") || !engine.waitForFrames('X')) {
             return false;
         }
-        client.connectToHost(QHostAddress::LocalHost, listenPort);
-        if (!client.waitForConnected(kTimeoutMs)) {
+        if (!client.connectTo(listenPort)) {
             return false;
         }
         client.write("RESET\r");
         return expect("\300\300S00\300");
     }
 
-    void request(const QByteArray &content) { client.write(block(content)); }
-
-    // Waits until the client has received bytes next and takes them; what came before them
-    // is the unexpected part, kept for a failure message.
-    bool expect(const QByteArray &bytes) {
-        const bool arrived = QTest::qWaitFor(
-            [&] {
-                received_ += client.readAll();
-                return received_.startsWith(bytes);
-            },
-            kTimeoutMs);
-        if (!arrived) {
-            qWarning("client got %s, expected %s", received_.toHex(' ').constData(),
-                     bytes.toHex(' ').constData());
-            return false;
-        }
-        received_.remove(0, bytes.size());
-        return true;
-    }
+    void request(const QByteArray &content) { client.request(content); }
+    bool expect(const QByteArray &bytes) { return client.expect(bytes); }
 
     // Nothing came for the client but what answers a probe sent now.
     bool nothingElse() {
@@ -88,16 +66,13 @@ public:
         return expect(block("C00"));
     }
 
-    quint16 enginePort = freePort();
-    quint16 listenPort = freePort();
+    quint16 enginePort = freeLoopbackPort();
+    quint16 listenPort = freeLoopbackPort();
     TestEngine engine;
     RecorderFrontEnd frontEnd;
     AgwControl control;
     Bridge bridge;
-    QTcpSocket client;
-
-private:
-    QByteArray received_;
+    KamClient client;
 };
 
 } // namespace

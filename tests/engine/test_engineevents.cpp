@@ -3,6 +3,7 @@
 // Blocks for the client are read by a real client on loopback.
 #include "app/bridge.h"
 #include "support/fakeengine.h"
+#include "support/loopback.h"
 #include "support/recorderfrontend.h"
 
 #include <QTcpServer>
@@ -18,12 +19,6 @@ const QByteArray F = "\300";
 
 QByteArray block(const QByteArray &content) {
     return F + content + F;
-}
-
-quint16 freePort() {
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    return probe.serverPort();
 }
 
 // A loaded bridge on the engine double, with a client connected.
@@ -63,7 +58,7 @@ public:
         return o;
     }
 
-    quint16 listenPort = freePort();
+    quint16 listenPort = freeLoopbackPort();
     RecorderFrontEnd frontEnd;
     FakeEngine engine;
     QTcpSocket client;

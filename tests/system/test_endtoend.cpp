@@ -2,12 +2,14 @@
 // loopback. The client resets the KAM into host mode, connects, exchanges data, disconnects;
 // then the program is stopped and must take its leave of the engine properly.
 #include "client/hostcodec.h"
+#include "support/kamclient.h"
+#include "support/loopback.h"
+#include "support/programtest.h"
 #include "support/testengine.h"
 
 #include <QProcess>
 #include <QScopeGuard>
 #include <QTcpServer>
-#include <QTcpSocket>
 #include <QTest>
 
 #include <csignal>
@@ -17,12 +19,6 @@ namespace {
 QString varnelPath;
 
 constexpr int kTimeoutMs = 10000;
-
-quint16 freePort() {
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    return probe.serverPort();
-}
 
 QByteArray block(const QByteArray &content) {
     return hostcodec::frame(content);
@@ -36,43 +32,6 @@ QByteArray everyByteValue() {
     return bytes;
 }
 
-// The mail client's side: writes requests, and takes what it expects off the wire in order.
-class KamClient {
-public:
-    bool connectTo(quint16 port) {
-        // The program may still be starting: try until its listener is up.
-        return QTest::qWaitFor(
-            [&] {
-                socket_.abort();
-                socket_.connectToHost(QHostAddress::LocalHost, port);
-                return socket_.waitForConnected(200);
-            },
-            kTimeoutMs);
-    }
-
-    void write(const QByteArray &bytes) { socket_.write(bytes); }
-
-    bool expect(const QByteArray &bytes) {
-        const bool arrived = QTest::qWaitFor(
-            [&] {
-                received_ += socket_.readAll();
-                return received_.startsWith(bytes);
-            },
-            kTimeoutMs);
-        if (!arrived) {
-            qWarning("client got %s, expected %s", received_.toHex(' ').constData(),
-                     bytes.toHex(' ').constData());
-            return false;
-        }
-        received_.remove(0, bytes.size());
-        return true;
-    }
-
-private:
-    QTcpSocket socket_;
-    QByteArray received_;
-};
-
 } // namespace
 
 class EndToEndTest : public QObject {
@@ -84,7 +43,7 @@ private slots:
 void EndToEndTest::resetConnectDataBothWaysDisconnect() {
     TestEngine engine;
     QVERIFY(engine.start());
-    const quint16 listenPort = freePort();
+    const quint16 listenPort = freeLoopbackPort();
 
     QProcess varnel;
     varnel.setProcessChannelMode(QProcess::ForwardedErrorChannel);
@@ -144,15 +103,6 @@ void EndToEndTest::resetConnectDataBothWaysDisconnect() {
 }
 
 int main(int argc, char **argv) {
-    QCoreApplication app(argc, argv);
-    if (argc < 2) {
-        qCritical("usage: test_endtoend PATH_TO_VARNEL [QtTest options]");
-        return 2;
-    }
-    varnelPath = QString::fromLocal8Bit(argv[1]);
-    EndToEndTest test;
-    QStringList arguments = app.arguments();
-    arguments.removeAt(1);
-    return QTest::qExec(&test, arguments);
+    return runProgramTest<EndToEndTest>(argc, argv, varnelPath);
 }
 #include "test_endtoend.moc"
