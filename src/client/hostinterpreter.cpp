@@ -68,6 +68,7 @@ ConnectRequest parseConnectRequest(QByteArrayView data) {
     }
     return request;
 }
+
 } // namespace
 
 void Bridge::interpretHostBlock() {
