@@ -199,7 +199,9 @@ void HostCodecTest::unfinishedBlockIsDroppedPastTheBound() {
     QCOMPARE(overflowing.droppedBytes(), kMaxPendingClientBytes + 1);
 
     // The rest of the overlong block is outside any block; the next block is whole.
-    HostBlockCutter recovering(pending, "cc" + F + "C20S" + F);
+    // The cutter only views its arrival: the bytes must outlive it.
+    const QByteArray rest = "cc" + F + "C20S" + F;
+    HostBlockCutter recovering(pending, rest);
     QCOMPARE(recovering.next(), std::optional<QByteArray>(F + "C20S" + F));
 
     // A complete block is never limited, however long.
