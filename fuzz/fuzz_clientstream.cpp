@@ -14,9 +14,9 @@
 
 namespace {
 
-// One arrival may be a piece repeated this often: enough to pass the unfinished-block bound
-// from a short input.
-constexpr int kMaxRepeats = 2000;
+// One arrival may be a piece repeated up to this size, so that a short input passes the
+// unfinished-block bound in a few arrivals; larger ones would only slow each run down.
+constexpr int kMaxRepeatedBytes = 8 * 1024;
 
 enum class Step {
     Arrival,
@@ -56,9 +56,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
             bridge.dispatchClientData(QByteArray::fromStdString(input.ConsumeRandomLengthString()));
             break;
         case Step::RepeatedArrival: {
-            const int repeats = input.ConsumeIntegralInRange(1, kMaxRepeats);
+            const int repeats = input.ConsumeIntegralInRange(1, kMaxRepeatedBytes);
             const QByteArray piece = QByteArray::fromStdString(input.ConsumeRandomLengthString());
-            bridge.dispatchClientData(piece.repeated(repeats));
+            bridge.dispatchClientData(
+                piece.repeated(qMin(repeats, kMaxRepeatedBytes / int(qMax(piece.size(), 1)))));
             break;
         }
         case Step::LinkUp: {
