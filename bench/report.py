@@ -29,8 +29,10 @@ def ratio_of(figure, baseline):
 
 
 def mb_per_s(value):
-    if value >= 1e6:
+    if value >= 100e6:
         return f"{value / 1e6:,.0f} MB/s"
+    if value >= 1e6:
+        return f"{value / 1e6:,.1f} MB/s"
     return f"{value / 1e3:,.1f} kB/s"
 
 
