@@ -1,6 +1,6 @@
 // Faults met by the real program, headless between the test engine and a KAM client: a listen
-// port already taken, a client flooding without FEND, and an engine talking garbage. Each
-// ends in a clear outcome, with nothing lost that could be kept.
+// port already taken, a client flooding without FEND, an engine talking garbage and an engine
+// restarted during a link. Each ends in a clear outcome, with nothing lost that could be kept.
 #include "faults/procstats.h"
 #include "faults/varnelrig.h"
 
@@ -62,6 +62,7 @@ private slots:
     void floodWithoutFendKeepsMemoryBounded();
     void engineGarbageNeverStopsTheProgram_data();
     void engineGarbageNeverStopsTheProgram();
+    void engineRestartedDuringALink();
 };
 
 void ProgramFaultsTest::listenPortTakenEndsWithAClearError() {
@@ -148,6 +149,29 @@ void ProgramFaultsTest::engineGarbageNeverStopsTheProgram() {
     rig.request("C20S");
     QVERIFY(rig.expectBlock(kStatusConnected));
     QVERIFY(rig.stop());
+}
+
+void ProgramFaultsTest::engineRestartedDuringALink() {
+    VarnelRig rig(varnelPath);
+    QVERIFY(rig.start());
+    QVERIFY(rig.readyInHostMode());
+    QVERIFY(rig.linkUp());
+
+    // The engine exits: its port refuses connections until it is back.
+    const quint16 enginePort = rig.engine.port();
+    rig.engine.stop();
+    QVERIFY(rig.expectBlock("S1A*** DISCONNECTED"));
+    rig.request("C20S");
+    QVERIFY(rig.expectBlock("C00FREE BYTES 936\rA/V DISCONNECTED\r"));
+
+    QVERIFY(rig.engine.start(enginePort));
+    QVERIFY(rig.registered(2));
+    QVERIFY(rig.linkUp());
+    rig.request("D1Aback again");
+    QVERIFY(rig.engine.waitForFrames('D', 1, VarnelRig::kTimeoutMs));
+    QCOMPARE(rig.engine.receivedOfKind('D').first().data, QByteArray("back again"));
+    QVERIFY(rig.stop());
+    QVERIFY(rig.log().contains("ERROR AGW engine 127.0.0.1:" + QByteArray::number(enginePort)));
 }
 
 int main(int argc, char **argv) {
