@@ -1,5 +1,8 @@
 #include "client/hostcodec.h"
 
+#include <algorithm>
+#include <cstring>
+
 namespace hostcodec {
 
 QByteArray frame(QByteArrayView text) {
@@ -14,16 +17,38 @@ bool isFramed(QByteArrayView block, QByteArrayView content) {
            block.sliced(1, content.size()) == content;
 }
 
+namespace {
+
+// The first c in [from, end), or end. Data between special bytes is copied in runs, so the
+// codec costs about what finding them costs.
+const char *find(const char *from, const char *end, char c) {
+    const void *found = std::memchr(from, c, size_t(end - from));
+    return found ? static_cast<const char *>(found) : end;
+}
+
+} // namespace
+
 QByteArray escape(QByteArrayView data) {
     QByteArray escaped;
     escaped.reserve(data.size());
-    for (char c : data) {
-        if (c == kFend) {
-            escaped.append(kFesc).append(kTfend);
-        } else if (c == kFesc) {
-            escaped.append(kFesc).append(kTfesc);
+    const char *next = data.data();
+    const char *const end = next + data.size();
+    // Where the next FEND and the next FESC are; each is searched for again only once passed,
+    // so every byte is looked at once per kind.
+    const char *fend = find(next, end, kFend);
+    const char *fesc = find(next, end, kFesc);
+    while (next < end) {
+        const char *special = std::min(fend, fesc);
+        escaped.append(next, special - next);
+        if (special == end) {
+            break;
+        }
+        escaped.append(kFesc).append(special == fend ? kTfend : kTfesc);
+        next = special + 1;
+        if (special == fend) {
+            fend = find(next, end, kFend);
         } else {
-            escaped.append(c);
+            fesc = find(next, end, kFesc);
         }
     }
     return escaped;
@@ -32,16 +57,17 @@ QByteArray escape(QByteArrayView data) {
 QByteArray unescape(QByteArrayView data) {
     QByteArray plain;
     plain.reserve(data.size());
-    for (qsizetype i = 0; i < data.size(); ++i) {
-        if (data[i] != kFesc) {
-            plain.append(data[i]);
-            continue;
+    const char *next = data.data();
+    const char *const end = next + data.size();
+    while (next < end) {
+        const char *fesc = find(next, end, kFesc);
+        plain.append(next, fesc - next);
+        if (fesc == end || fesc + 1 == end) {
+            break; // no FESC left, or one with nothing after it: it escapes nothing
         }
-        if (++i == data.size()) {
-            break; // a FESC with nothing after it escapes nothing
-        }
-        const char escaped = data[i];
+        const char escaped = fesc[1];
         plain.append(escaped == kTfend ? kFend : escaped == kTfesc ? kFesc : escaped);
+        next = fesc + 2;
     }
     return plain;
 }
