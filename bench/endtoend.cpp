@@ -23,7 +23,7 @@ namespace {
 
 constexpr qsizetype kBlockBytes = 256;
 // Blocks in flight while measuring throughput: enough to keep both hops busy, few enough
-// that no socket buffer fills.
+// that no socket buffer fills (varnel refuses client data while the engine lags behind).
 constexpr qint64 kWindowBlocks = 32;
 // Round trips timed one at a time, after a few untimed ones.
 constexpr int kWarmUpRoundTrips = 200;
@@ -33,11 +33,13 @@ constexpr int kThroughputRounds = 3;
 // A reply slower than this means a lost block, not a slow one.
 constexpr int kReplyTimeoutMs = 10000;
 
-// A 256-byte "D1A" block with FEND and FESC in its data, escaped.
+// A kBlockBytes "D1A" block: two FENDs, the header, and data in which one FEND and one FESC
+// take two bytes each once escaped.
 QByteArray dataBlock() {
+    constexpr qsizetype kOrdinaryBytes = kBlockBytes - 2 - 3 - 2 * 2;
     QRandomGenerator random(5);
     QByteArray data;
-    while (data.size() < kBlockBytes - 2 - 3 - 4) {
+    while (data.size() < kOrdinaryBytes) {
         const char c = char(random.bounded(256));
         if (c != hostcodec::kFend && c != hostcodec::kFesc) {
             data.append(c);
@@ -82,20 +84,6 @@ struct Path {
     QTcpSocket *client = nullptr;
     double startupMs = 0;
 };
-
-// Connects client to port as soon as something listens there; the time it took since started.
-bool connectWhenListening(QTcpSocket &client, quint16 port, const QElapsedTimer &started,
-                          double &startupMs) {
-    while (started.elapsed() < kReplyTimeoutMs) {
-        client.abort();
-        client.connectToHost(QHostAddress::LocalHost, port);
-        if (client.waitForConnected(kReplyTimeoutMs)) {
-            startupMs = double(started.nsecsElapsed()) / 1e6;
-            return true;
-        }
-    }
-    return false;
-}
 
 QJsonObject latency(QTcpSocket &client, const QByteArray &block) {
     QList<double> micros;
@@ -180,10 +168,10 @@ int main(int argc, char **argv) {
     QElapsedTimer varnelStarted;
     varnelStarted.start();
     Path varnel{&rig.varnel, &rig.client};
-    if (!rig.start() ||
-        !connectWhenListening(rig.client, rig.listenPort, varnelStarted, varnel.startupMs)) {
+    if (!rig.start() || !rig.connectClient()) {
         return fail("varnel did not start listening");
     }
+    varnel.startupMs = double(varnelStarted.nsecsElapsed()) / 1e6;
     if (!rig.registered()) {
         return fail("varnel did not register with the test engine");
     }
@@ -210,9 +198,10 @@ int main(int argc, char **argv) {
     relayProcess.start(parser.positionalArguments()[1],
                        {QString::number(relayPort), QString::number(echo.serverPort())});
     if (!relayProcess.waitForStarted() ||
-        !connectWhenListening(relayClient, relayPort, relayStarted, relay.startupMs)) {
+        !connectWhenListening(relayClient, relayPort, relayProcess, kReplyTimeoutMs)) {
         return fail("the relay did not start listening");
     }
+    relay.startupMs = double(relayStarted.nsecsElapsed()) / 1e6;
 
     // Alternating, so that both see the same machine; throughput's best of a few rounds, as
     // other work on a shared machine only ever slows a round down.

@@ -19,6 +19,22 @@ inline quint16 freeLoopbackPort() {
     return probe.serverPort();
 }
 
+// Connects socket to port on loopback as soon as something listens there, trying again at once
+// after each refusal, so that the moment of success measures start-up. False when the process
+// that is to listen ends, or timeoutMs passes, first.
+inline bool connectWhenListening(QTcpSocket &socket, quint16 port, const QProcess &process,
+                                 int timeoutMs) {
+    const QDeadlineTimer deadline(timeoutMs);
+    while (!deadline.hasExpired() && process.state() == QProcess::Running) {
+        socket.abort();
+        socket.connectToHost(QHostAddress::LocalHost, port);
+        if (socket.waitForConnected(int(deadline.remainingTime()))) {
+            return true;
+        }
+    }
+    return false;
+}
+
 class VarnelRig {
 public:
     static constexpr int kTimeoutMs = 10000;
@@ -43,19 +59,8 @@ public:
         return varnel.waitForStarted(kTimeoutMs);
     }
 
-    // Connects the client as soon as varnel listens: trying again at once after each refusal,
-    // so that the moment of success measures start-up.
-    bool connectClient() {
-        const QDeadlineTimer deadline(kTimeoutMs);
-        while (!deadline.hasExpired() && varnel.state() == QProcess::Running) {
-            client.abort();
-            client.connectToHost(QHostAddress::LocalHost, listenPort);
-            if (client.waitForConnected(int(deadline.remainingTime()))) {
-                return true;
-            }
-        }
-        return false;
-    }
+    // Connects the client as soon as varnel listens.
+    bool connectClient() { return connectWhenListening(client, listenPort, varnel, kTimeoutMs); }
 
     // The engine has heard the own callsign's registration count times.
     bool registered(qsizetype count = 1) { return engine.waitForFrames('X', count, kTimeoutMs); }
