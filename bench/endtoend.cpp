@@ -167,7 +167,7 @@ int main(int argc, char **argv) {
     VarnelRig rig(parser.positionalArguments()[0]);
     QElapsedTimer varnelStarted;
     varnelStarted.start();
-    Path varnel{&rig.varnel, &rig.client};
+    Path varnel{&rig.varnel, &rig.client.socket};
     if (!rig.start() || !rig.connectClient()) {
         return fail("varnel did not start listening");
     }
@@ -176,7 +176,7 @@ int main(int argc, char **argv) {
         return fail("varnel did not register with the test engine");
     }
     rig.client.write("RESET\r");
-    if (!rig.expect("\300\300S00\300") || !rig.linkUp()) {
+    if (!rig.client.expect("\300\300S00\300") || !rig.linkUp()) {
         return fail("varnel did not bring the link up");
     }
     QObject::connect(&rig.engine, &TestEngine::frameReceived, [&](const AgwFrame &frame) {

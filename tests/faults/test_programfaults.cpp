@@ -3,8 +3,10 @@
 // restarted during a link. Each ends in a clear outcome, with nothing lost that could be kept.
 #include "faults/procstats.h"
 #include "faults/varnelrig.h"
+#include "support/programtest.h"
 
 #include <QRandomGenerator>
+#include <QTcpServer>
 #include <QtEndian>
 
 namespace {
@@ -102,10 +104,10 @@ void ProgramFaultsTest::floodWithoutFendKeepsMemoryBounded() {
     constexpr qsizetype kFloodBytes = 10 * 1000 * 1000;
     rig.client.write(floodStart + QByteArray(kFloodBytes, 'a'));
     // Answered once the whole flood is through: the request after it is the next block.
-    rig.request("C20S");
+    rig.client.request("C20S");
     QVERIFY(rig.expectBlock(kStatusConnected));
     // The link carried on: data still flows both ways.
-    rig.request("D1Aafter the flood");
+    rig.client.request("D1Aafter the flood");
     QVERIFY(rig.engine.waitForFrames('D', 1, VarnelRig::kTimeoutMs));
     QCOMPARE(rig.engine.receivedOfKind('D').first().data, QByteArray("after the flood"));
     QCOMPARE(rig.log().contains("BLOCK ERROR no closing FEND"), blockDropped);
@@ -146,7 +148,7 @@ void ProgramFaultsTest::engineGarbageNeverStopsTheProgram() {
     // Whichever way, the link is up and carries data to the client.
     rig.engine.data(0, "K1ABC", "N0CALL", "still here");
     QVERIFY(rig.expectBlock("D1Astill here"));
-    rig.request("C20S");
+    rig.client.request("C20S");
     QVERIFY(rig.expectBlock(kStatusConnected));
     QVERIFY(rig.stop());
 }
@@ -161,13 +163,13 @@ void ProgramFaultsTest::engineRestartedDuringALink() {
     const quint16 enginePort = rig.engine.port();
     rig.engine.stop();
     QVERIFY(rig.expectBlock("S1A*** DISCONNECTED"));
-    rig.request("C20S");
+    rig.client.request("C20S");
     QVERIFY(rig.expectBlock("C00FREE BYTES 936\rA/V DISCONNECTED\r"));
 
     QVERIFY(rig.engine.start(enginePort));
     QVERIFY(rig.registered(2));
     QVERIFY(rig.linkUp());
-    rig.request("D1Aback again");
+    rig.client.request("D1Aback again");
     QVERIFY(rig.engine.waitForFrames('D', 1, VarnelRig::kTimeoutMs));
     QCOMPARE(rig.engine.receivedOfKind('D').first().data, QByteArray("back again"));
     QVERIFY(rig.stop());
@@ -175,15 +177,6 @@ void ProgramFaultsTest::engineRestartedDuringALink() {
 }
 
 int main(int argc, char **argv) {
-    QCoreApplication app(argc, argv);
-    if (argc < 2) {
-        qCritical("usage: test_programfaults PATH_TO_VARNEL [QtTest options]");
-        return 2;
-    }
-    varnelPath = QString::fromLocal8Bit(argv[1]);
-    ProgramFaultsTest test;
-    QStringList arguments = app.arguments();
-    arguments.removeAt(1);
-    return QTest::qExec(&test, arguments);
+    return runProgramTest<ProgramFaultsTest>(argc, argv, varnelPath);
 }
 #include "test_programfaults.moc"

@@ -3,21 +3,15 @@
 #pragma once
 
 #include "client/hostcodec.h"
+#include "support/kamclient.h"
+#include "support/loopback.h"
 #include "support/testengine.h"
 
 #include <QDeadlineTimer>
 #include <QProcess>
-#include <QTcpServer>
 #include <QTcpSocket>
-#include <QTest>
 
 #include <csignal>
-
-inline quint16 freeLoopbackPort() {
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    return probe.serverPort();
-}
 
 // Connects socket to port on loopback as soon as something listens there, trying again at once
 // after each refusal, so that the moment of success measures start-up. False when the process
@@ -60,7 +54,9 @@ public:
     }
 
     // Connects the client as soon as varnel listens.
-    bool connectClient() { return connectWhenListening(client, listenPort, varnel, kTimeoutMs); }
+    bool connectClient() {
+        return connectWhenListening(client.socket, listenPort, varnel, kTimeoutMs);
+    }
 
     // The engine has heard the own callsign's registration count times.
     bool registered(qsizetype count = 1) { return engine.waitForFrames('X', count, kTimeoutMs); }
@@ -71,7 +67,7 @@ public:
             return false;
         }
         client.write("RESET\r");
-        return expect("\300\300S00\300");
+        return client.expect("\300\300S00\300");
     }
 
     // An incoming link from kRemoteCall, reported to the client.
@@ -80,25 +76,7 @@ public:
         return expectBlock("S1A*** CONNECTED to " + kRemoteCall.toByteArray());
     }
 
-    void request(const QByteArray &content) { client.write(hostcodec::frame(content)); }
-
-    // Waits until the client has received bytes next and takes them off the wire.
-    bool expect(const QByteArray &bytes) {
-        const bool arrived = QTest::qWaitFor(
-            [&] {
-                received_ += client.readAll();
-                return received_.size() >= bytes.size();
-            },
-            kTimeoutMs);
-        if (!arrived || !received_.startsWith(bytes)) {
-            qWarning("client got %s, expected %s", received_.left(200).toHex(' ').constData(),
-                     bytes.toHex(' ').constData());
-            return false;
-        }
-        received_.remove(0, bytes.size());
-        return true;
-    }
-    bool expectBlock(const QByteArray &content) { return expect(hostcodec::frame(content)); }
+    bool expectBlock(const QByteArray &content) { return client.expect(hostcodec::frame(content)); }
 
     // What varnel has logged on standard output so far.
     QByteArray log() {
@@ -124,10 +102,9 @@ public:
     TestEngine engine;
     QProcess varnel;
     const quint16 listenPort = freeLoopbackPort();
-    QTcpSocket client;
+    KamClient client;
 
 private:
     QString program_;
-    QByteArray received_;
     QByteArray log_;
 };
