@@ -30,6 +30,9 @@ const char *find(const char *from, const char *end, char c) {
 
 QByteArray escape(QByteArrayView data) {
     QByteArray escaped;
+    if (data.isEmpty()) {
+        return escaped; // an empty view may hold a null pointer, which memchr must not get
+    }
     escaped.reserve(data.size());
     const char *next = data.data();
     const char *const end = next + data.size();
