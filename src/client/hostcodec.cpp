@@ -29,49 +29,57 @@ const char *find(const char *from, const char *end, char c) {
 } // namespace
 
 QByteArray escape(QByteArrayView data) {
-    QByteArray escaped;
-    if (data.isEmpty()) {
-        return escaped; // an empty view may hold a null pointer, which memchr must not get
-    }
-    escaped.reserve(data.size());
+    QByteArray escaped(data.size() * 2, Qt::Uninitialized); // each byte doubles at most
+    char *out = escaped.data();
     const char *next = data.data();
     const char *const end = next + data.size();
     // Where the next FEND and the next FESC are; each is searched for again only once passed,
-    // so every byte is looked at once per kind.
-    const char *fend = find(next, end, kFend);
-    const char *fesc = find(next, end, kFesc);
+    // so every byte is looked at once per kind. The first search is in the loop, where the data
+    // is known not to be empty (memchr must not be given a null pointer, even for no bytes).
+    const char *fend = next;
+    const char *fesc = next;
     while (next < end) {
-        const char *special = std::min(fend, fesc);
-        escaped.append(next, special - next);
-        if (special == end) {
-            break;
-        }
-        escaped.append(kFesc).append(special == fend ? kTfend : kTfesc);
-        next = special + 1;
-        if (special == fend) {
+        if (fend <= next) {
             fend = find(next, end, kFend);
-        } else {
+        }
+        if (fesc <= next) {
             fesc = find(next, end, kFesc);
         }
+        const char *const special = std::min(fend, fesc);
+        std::memcpy(out, next, size_t(special - next));
+        out += special - next;
+        // A stretch of FEND and FESC is escaped here, without a search for each one.
+        for (next = special; next < end && (*next == kFend || *next == kFesc); ++next) {
+            *out++ = kFesc;
+            *out++ = *next == kFend ? kTfend : kTfesc;
+        }
     }
+    escaped.truncate(out - escaped.constData());
     return escaped;
 }
 
 QByteArray unescape(QByteArrayView data) {
-    QByteArray plain;
-    plain.reserve(data.size());
+    QByteArray plain(data.size(), Qt::Uninitialized); // never longer than the data
+    char *out = plain.data();
     const char *next = data.data();
     const char *const end = next + data.size();
     while (next < end) {
-        const char *fesc = find(next, end, kFesc);
-        plain.append(next, fesc - next);
-        if (fesc == end || fesc + 1 == end) {
-            break; // no FESC left, or one with nothing after it: it escapes nothing
+        // Escapes side by side are taken one after the other, without a search for each.
+        if (*next != kFesc) {
+            const char *const fesc = find(next, end, kFesc);
+            std::memcpy(out, next, size_t(fesc - next));
+            out += fesc - next;
+            next = fesc;
+            continue;
         }
-        const char escaped = fesc[1];
-        plain.append(escaped == kTfend ? kFend : escaped == kTfesc ? kFesc : escaped);
-        next = fesc + 2;
+        if (next + 1 == end) {
+            break; // a FESC with nothing after it escapes nothing
+        }
+        const char escaped = next[1];
+        *out++ = escaped == kTfend ? kFend : escaped == kTfesc ? kFesc : escaped;
+        next += 2;
     }
+    plain.truncate(out - plain.constData());
     return plain;
 }
 
