@@ -19,13 +19,13 @@ Stopping the relay ends the instances too: they get end-of-file on standard inpu
 import os
 import random
 import shutil
-import signal
 import socket
 import subprocess
 import sys
 import tempfile
 import time
 
+from child import stop_child
 from isolation import only_loopback
 
 RELAY = os.path.join(os.path.dirname(os.path.abspath(__file__)), "relay.py")
@@ -142,13 +142,7 @@ class Instance:
         """SIGTERM (SIGINT makes Dire Wolf 1.6 sleep a second first), then SIGKILL if need be."""
         if self.process is None:
             return
-        if self.process.poll() is None:
-            self.process.send_signal(signal.SIGTERM)
-            try:
-                self.process.wait(STOP_TIMEOUT)
-            except subprocess.TimeoutExpired:
-                self.process.kill()
-                self.process.wait()
+        stop_child(self.process, STOP_TIMEOUT)
         self.process = None
 
     def log_tail(self, lines=40):

@@ -5,7 +5,6 @@ keeps the lines so that a caller can wait for one. With a window the log is in t
 standard output goes to log_path.
 """
 
-import signal
 import subprocess
 import threading
 import time
@@ -82,13 +81,7 @@ class Varnel:
 
     def stop(self):
         """SIGTERM, as a service manager would; then SIGKILL if it does not leave."""
-        if self.process.poll() is None:
-            self.process.send_signal(signal.SIGTERM)
-            try:
-                self.process.wait(STOP_TIMEOUT)
-            except subprocess.TimeoutExpired:
-                self.process.kill()
-                self.process.wait()
+        stop_child(self.process, STOP_TIMEOUT)
         if self.reader is not None:
             self.reader.join(STOP_TIMEOUT)
             self.process.stdout.close()
