@@ -9,6 +9,8 @@ import subprocess
 import threading
 import time
 
+from child import stop_child
+
 # Varnel takes its links down before it leaves; it gives up on the engine after 4 s itself.
 STOP_TIMEOUT = 10.0
 
