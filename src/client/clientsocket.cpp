@@ -81,12 +81,17 @@ QByteArray ClientSocket::readAll() {
     return client_ ? client_->readAll() : QByteArray();
 }
 
-bool ClientSocket::backlogged() const {
-    return client_->bytesToWrite() > kMaxUnsentBytes;
+void ClientSocket::setReadingHeld(bool held) {
+    readingHeld_ = held;
+    resumeReading();
+}
+
+bool ClientSocket::mayRead() const {
+    return !readingHeld_ && client_->bytesToWrite() <= kMaxUnsentBytes;
 }
 
 void ClientSocket::clientReadyRead() {
-    if (backlogged()) {
+    if (!mayRead()) {
         readingPaused_ = true;
         return;
     }
@@ -94,7 +99,11 @@ void ClientSocket::clientReadyRead() {
 }
 
 void ClientSocket::clientBytesWritten() {
-    if (readingPaused_ && !backlogged()) {
+    resumeReading();
+}
+
+void ClientSocket::resumeReading() {
+    if (client_ && readingPaused_ && mayRead()) {
         readingPaused_ = false;
         if (client_->bytesAvailable() > 0) {
             emit dataArrival();

@@ -3,8 +3,9 @@
 // is refused by the operating system and the first is not disturbed.
 //
 // Memory stays bounded whatever the client does: each arrival is at most kMaxArrivalBytes,
-// and while more than kMaxUnsentBytes of replies wait for a client that does not read, its
-// requests are left unread too (the kernel then holds the client back).
+// and while more than kMaxUnsentBytes of replies wait for a client that does not read, or while
+// the bridge holds reading, its requests are left unread (the kernel then holds the client
+// back).
 #pragma once
 
 #include <QByteArray>
@@ -45,6 +46,9 @@ public:
     void send(const QByteArray &bytes);
     // All bytes the client has sent that were not read yet.
     QByteArray readAll();
+    // While held, no dataArrival comes; on release it comes for what waited meanwhile. Holding
+    // outlasts a client, since what it waits for is not the client's doing.
+    void setReadingHeld(bool held);
 
 signals:
     void connectionRequest();
@@ -56,10 +60,12 @@ private:
     void clientReadyRead();
     void clientBytesWritten();
     void clientDisconnected();
-    bool backlogged() const;
+    bool mayRead() const;
+    void resumeReading();
 
     QTcpServer server_;
     QPointer<QTcpSocket> client_;
     QString errorString_;
-    bool readingPaused_ = false;
+    bool readingPaused_ = false; // a dataArrival is owed once reading may go on
+    bool readingHeld_ = false;
 };

@@ -13,6 +13,10 @@ constexpr int kReconnectDelayMs = 2000;
 constexpr int kAnswerTimeoutMs = 3000;
 // Time to hand the last frames (the links' disconnects) to the engine before closing anyway.
 constexpr int kFlushTimeoutMs = 1000;
+// Frames waiting for an engine that is behind; past this the bridge is asked to pause. It is
+// well under the refusal limit below, so the client data already read when the pause comes
+// still fits.
+constexpr qint64 kBacklogBytes = 64 * 1024;
 // Frames waiting for an engine that has stopped reading; past this, sends are refused.
 constexpr qint64 kMaxUnsentBytes = 256 * 1024;
 // Lines about one outage: an engine away for hours, or one that keeps failing in new ways,
@@ -79,6 +83,7 @@ bool AgwConnection::send(const QList<AgwFrame> &frames) {
     for (const AgwFrame &frame : frames) {
         socket_->write(encodeAgwFrame(frame));
     }
+    updateBacklog();
     return true;
 }
 
@@ -94,6 +99,7 @@ void AgwConnection::connectNow() {
     phase_ = Phase::Connecting;
     connect(socket_, &QTcpSocket::connected, this, &AgwConnection::onConnected);
     connect(socket_, &QTcpSocket::readyRead, this, &AgwConnection::onReadyRead);
+    connect(socket_, &QTcpSocket::bytesWritten, this, &AgwConnection::updateBacklog);
     connect(socket_, &QTcpSocket::errorOccurred, this,
             [this] { fail(socket_->errorString().toUtf8()); });
     connect(socket_, &QTcpSocket::disconnected, this,
@@ -167,6 +173,7 @@ void AgwConnection::onDeadline() {
 void AgwConnection::fail(const QByteArray &reason) {
     const bool wasConnected = phase_ == Phase::Handshake || phase_ == Phase::Ready;
     retireSocket();
+    updateBacklog();
     deadline_.stop();
     phase_ = Phase::Idle;
     if (!reasonsReported_.contains(reason) && reasonsReported_.size() < kMaxReportsPerOutage) {
@@ -185,6 +192,7 @@ void AgwConnection::finishClose() {
     }
     deadline_.stop();
     retireSocket();
+    updateBacklog();
     phase_ = Phase::Idle;
     emit closed();
 }
@@ -198,4 +206,12 @@ void AgwConnection::retireSocket() {
     socket->disconnect(this);
     socket->abort();
     socket->deleteLater();
+}
+
+void AgwConnection::updateBacklog() {
+    const bool backlogged = socket_ && socket_->bytesToWrite() > kBacklogBytes;
+    if (backlogged != backlogged_) {
+        backlogged_ = backlogged;
+        emit backlogChanged(backlogged);
+    }
 }

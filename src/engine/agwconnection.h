@@ -54,6 +54,8 @@ signals:
     // An "ERROR" line about the connection: each reason once per outage, and only a few.
     void report(const QByteArray &line);
     void closed();
+    // Frames waiting to go out passed kBacklogBytes (true) or fell back under it (false).
+    void backlogChanged(bool backlogged);
 
 private:
     enum class Phase { Idle, Connecting, Handshake, Ready, Closing };
@@ -67,6 +69,7 @@ private:
     void fail(const QByteArray &reason);
     void finishClose();
     void retireSocket();
+    void updateBacklog();
 
     QString host_ = QStringLiteral("127.0.0.1"); // where AGW engines listen by default
     quint16 port_ = 8000;
@@ -81,4 +84,5 @@ private:
     bool versionAnswered_ = false;
     bool portsAnswered_ = false;
     QList<QByteArray> reasonsReported_; // since the engine was last ready
+    bool backlogged_ = false;
 };

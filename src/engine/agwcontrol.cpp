@@ -38,6 +38,9 @@ AgwControl::AgwControl(QObject *parent) : PacketEngine(parent) {
         }
     });
     connect(&connection_, &AgwConnection::report, this, &PacketEngine::report);
+    // Queued: the send that fills the backlog is one of the bridge's own operations.
+    connect(&connection_, &AgwConnection::backlogChanged, this, &PacketEngine::backlogChanged,
+            Qt::QueuedConnection);
     connect(&connection_, &AgwConnection::closed, this, &AgwControl::onConnectionClosed);
 }
 

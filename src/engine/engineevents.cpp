@@ -21,6 +21,8 @@ void Bridge::connectEngine() {
     connect(&AGWAPIX1, &PacketEngine::OnAX25Receive, this, &Bridge::AGWAPIX1_OnAX25Receive);
     connect(&AGWAPIX1, &PacketEngine::OnRetryOut, this, &Bridge::AGWAPIX1_OnRetryOut);
     connect(&AGWAPIX1, &PacketEngine::report, this, &Bridge::logLine);
+    // Client data that the engine cannot take yet waits in the client's TCP stream.
+    connect(&AGWAPIX1, &PacketEngine::backlogChanged, &Winsock1, &ClientSocket::setReadingHeld);
 }
 
 void Bridge::startEngine() {

@@ -67,6 +67,10 @@ signals:
     // Switched off, the control has closed its engine connection and written all it had to.
     // Comes also when there was no connection; links still open got OnAX25Disconnect first.
     void closed();
+    // True while the engine is behind with what it was sent: the bridge then leaves the
+    // client's further requests unread, so TCP holds the client back rather than data being
+    // refused. False once the engine has caught up.
+    void backlogChanged(bool backlogged);
     // A line for the event log about the engine connection itself (engine unreachable, broken
     // stream): things the bridge's handlers never hear of otherwise.
     void report(const QByteArray &line);

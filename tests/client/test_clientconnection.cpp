@@ -30,6 +30,7 @@ private slots:
     void floodIsDroppedAndTheNextBlockAnswered_data();
     void floodIsDroppedAndTheNextBlockAnswered();
     void slowClientGetsEveryReplyInOrder();
+    void requestsWaitWhileTheEngineIsBehind();
     void listenFailureIsFatalAndSaysWhy_data();
     void listenFailureIsFatalAndSaysWhy();
     void relistenFailureIsFatal();
@@ -176,6 +177,28 @@ void ClientConnectionTest::slowClientGetsEveryReplyInOrder() {
         60000));
     QCOMPARE(received.size(), expected.size());
     QVERIFY(received == expected);
+}
+
+void ClientConnectionTest::requestsWaitWhileTheEngineIsBehind() {
+    LoopbackBridge loopback;
+    QVERIFY(loopback.connectClient(loopback.client));
+    QVERIFY(loopback.enterHostMode());
+    BridgeState &s = loopback.bridge.state();
+    s.linkState = kConnected;
+    s.channelId = 1;
+
+    emit loopback.engine.backlogChanged(true);
+    // The next client, too, is held: the engine is still behind.
+    loopback.client.disconnectFromHost();
+    QTRY_VERIFY(loopback.frontEnd.lines.contains("client disconnect winsock close"));
+    QTcpSocket next;
+    QVERIFY(loopback.connectClient(next));
+    next.write(block("D1Afirst") + block("D1Asecond"));
+    QTest::qWait(200);
+    QCOMPARE(loopback.engine.sentData, QByteArrayList{});
+
+    emit loopback.engine.backlogChanged(false);
+    QTRY_COMPARE(loopback.engine.sentData, (QByteArrayList{"first", "second"}));
 }
 
 void ClientConnectionTest::listenFailureIsFatalAndSaysWhy_data() {

@@ -48,6 +48,9 @@ public:
                                            to + " " + text;
                          });
         QObject::connect(&control, &PacketEngine::closed, [this] { events << "closed"; });
+        QObject::connect(&control, &PacketEngine::backlogChanged, [this](bool backlogged) {
+            events << (backlogged ? "behind" : "caught up");
+        });
         QObject::connect(&control, &PacketEngine::report,
                          [this](const QByteArray &line) { reports << line; });
     }
@@ -100,6 +103,7 @@ private slots:
     void connectThatCannotWorkEndsAtOnce_data();
     void connectThatCannotWorkEndsAtOnce();
     void outgoingLinkCarriesDataOnlyOnceUp();
+    void engineBehindAsksForAPauseUntilCaughtUp();
     void incomingLinkGetsItsOwnChannel();
     void retryOutThenDisconnect();
     void linksBeyondTheLimitAreRefused();
@@ -360,6 +364,33 @@ void AgwControlTest::outgoingLinkCarriesDataOnlyOnceUp() {
     QVERIFY(rig.waitFor("receive 1"));
     QCOMPARE(rig.received, everyByteValue());
     QVERIFY(!rig.control.ax25Send(2, "no such channel"));
+}
+
+void AgwControlTest::engineBehindAsksForAPauseUntilCaughtUp() {
+    Rig rig;
+    QVERIFY(rig.startReady());
+    QVERIFY(rig.incomingLink());
+    rig.engine.setReading(false);
+    // Data goes in until the control asks for a pause, as the bridge's client would send it;
+    // the kernel's buffers take megabytes first.
+    const QByteArray chunk = everyByteValue(16);
+    QByteArray sent;
+    constexpr qsizetype kGiveUpBytes = 64 * 1024 * 1024;
+    while (!rig.events.contains("behind") && sent.size() < kGiveUpBytes) {
+        QVERIFY(rig.control.ax25Send(1, chunk));
+        sent += chunk;
+        QCoreApplication::processEvents();
+    }
+    QVERIFY(rig.events.contains("behind"));
+
+    rig.engine.setReading(true);
+    QVERIFY(rig.waitFor("caught up"));
+    QVERIFY(rig.engine.waitForFrames('D', sent.size() / 256, 30000));
+    QByteArray arrived;
+    for (const AgwFrame &frame : rig.engine.receivedOfKind('D')) {
+        arrived += frame.data;
+    }
+    QVERIFY(arrived == sent);
 }
 
 void AgwControlTest::incomingLinkGetsItsOwnChannel() {

@@ -108,6 +108,14 @@ void TestEngine::dropClient() {
     }
 }
 
+void TestEngine::setReading(bool reading) {
+    reading_ = reading;
+    if (client_) {
+        // A full read buffer makes Qt leave the rest in the kernel; 0 lifts the limit again.
+        client_->setReadBufferSize(reading ? 0 : 1);
+    }
+}
+
 void TestEngine::accept() {
     while (QTcpSocket *socket = server_.nextPendingConnection()) {
         socket->setParent(this);
@@ -115,6 +123,9 @@ void TestEngine::accept() {
         client_ = socket;
         auto reader = std::make_shared<AgwFrameReader>();
         connect(socket, &QTcpSocket::readyRead, this, [this, socket, reader] {
+            if (!reading_) {
+                return;
+            }
             reader->append(socket->readAll());
             while (const std::optional<AgwFrame> frame = reader->next()) {
                 received.append(*frame);

@@ -52,6 +52,9 @@ public:
     void data(quint8 port, const QByteArray &remote, const QByteArray &own,
               const QByteArray &bytes);
     void dropClient();
+    // False: the engine stops reading, as one that has fallen behind; what it is sent piles up
+    // in the kernel and then in the sender. True: it reads again.
+    void setReading(bool reading);
 
 signals:
     void frameReceived(const AgwFrame &frame);
@@ -64,4 +67,5 @@ private:
     quint16 port_ = 0;
     QPointer<QTcpSocket> client_;
     int connectionCount_ = 0;
+    bool reading_ = true;
 };
