@@ -69,11 +69,13 @@ void ClientSocket::close() {
             socket->deleteLater();
         }
     }
+    updateBacklog();
 }
 
 void ClientSocket::send(const QByteArray &bytes) {
     if (client_ && client_->state() == QAbstractSocket::ConnectedState) {
         client_->write(bytes);
+        updateBacklog();
     }
 }
 
@@ -87,7 +89,7 @@ void ClientSocket::setReadingHeld(bool held) {
 }
 
 bool ClientSocket::mayRead() const {
-    return !readingHeld_ && client_->bytesToWrite() <= kMaxUnsentBytes;
+    return !readingHeld_ && !backlogged_;
 }
 
 void ClientSocket::clientReadyRead() {
@@ -99,6 +101,7 @@ void ClientSocket::clientReadyRead() {
 }
 
 void ClientSocket::clientBytesWritten() {
+    updateBacklog();
     resumeReading();
 }
 
@@ -118,4 +121,12 @@ void ClientSocket::clientDisconnected() {
         emit dataArrival();
     }
     emit peerClosed();
+}
+
+void ClientSocket::updateBacklog() {
+    const bool backlogged = client_ && client_->bytesToWrite() > kMaxUnsentBytes;
+    if (backlogged != backlogged_) {
+        backlogged_ = backlogged;
+        emit backlogChanged(backlogged);
+    }
 }

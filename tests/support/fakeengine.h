@@ -41,6 +41,7 @@ public:
         info = infoToReport;
         return true;
     }
+    void setEventsHeld(bool held) override { eventsHeld = held; }
 
     QList<QByteArray> calls;
     QList<QByteArray> sentData;
@@ -49,4 +50,5 @@ public:
     bool disconnectResult = true;
     bool sendResult = true;
     ConnectionInfo infoToReport;
+    bool eventsHeld = false;
 };
