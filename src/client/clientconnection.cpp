@@ -14,9 +14,6 @@ void Bridge::connectClientSocket() {
     connect(&Winsock1, &ClientSocket::dataArrival, this, &Bridge::Winsock1_DataArrival);
     connect(&Winsock1, &ClientSocket::peerClosed, this, &Bridge::Winsock1_Close);
     connect(&Winsock1, &ClientSocket::error, this, &Bridge::Winsock1_Error);
-    // While replies back up for a client that does not read, the engine events that would
-    // become more replies wait in the engine's stream.
-    connect(&Winsock1, &ClientSocket::backlogChanged, &AGWAPIX1, &PacketEngine::setEventsHeld);
 }
 
 void Bridge::startListening() {

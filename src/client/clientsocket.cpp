@@ -69,13 +69,11 @@ void ClientSocket::close() {
             socket->deleteLater();
         }
     }
-    updateBacklog();
 }
 
 void ClientSocket::send(const QByteArray &bytes) {
     if (client_ && client_->state() == QAbstractSocket::ConnectedState) {
         client_->write(bytes);
-        updateBacklog();
     }
 }
 
@@ -89,7 +87,7 @@ void ClientSocket::setReadingHeld(bool held) {
 }
 
 bool ClientSocket::mayRead() const {
-    return !readingHeld_ && !backlogged_;
+    return !readingHeld_ && client_->bytesToWrite() <= kMaxUnsentBytes;
 }
 
 void ClientSocket::clientReadyRead() {
@@ -101,7 +99,6 @@ void ClientSocket::clientReadyRead() {
 }
 
 void ClientSocket::clientBytesWritten() {
-    updateBacklog();
     resumeReading();
 }
 
@@ -121,12 +118,4 @@ void ClientSocket::clientDisconnected() {
         emit dataArrival();
     }
     emit peerClosed();
-}
-
-void ClientSocket::updateBacklog() {
-    const bool backlogged = client_ && client_->bytesToWrite() > kMaxUnsentBytes;
-    if (backlogged != backlogged_) {
-        backlogged_ = backlogged;
-        emit backlogChanged(backlogged);
-    }
 }

@@ -5,7 +5,7 @@
 // Memory stays bounded whatever the client does: each arrival is at most kMaxArrivalBytes,
 // and while more than kMaxUnsentBytes of replies wait for a client that does not read, or while
 // the bridge holds reading, its requests are left unread (the kernel then holds the client
-// back). backlogChanged tells the bridge, so that it can hold back what would become replies.
+// back).
 #pragma once
 
 #include <QByteArray>
@@ -55,8 +55,6 @@ signals:
     void dataArrival();
     void peerClosed();
     void error(const QString &description);
-    // More than kMaxUnsentBytes of replies wait for the client (true), or no longer (false).
-    void backlogChanged(bool backlogged);
 
 private:
     void clientReadyRead();
@@ -64,12 +62,10 @@ private:
     void clientDisconnected();
     bool mayRead() const;
     void resumeReading();
-    void updateBacklog();
 
     QTcpServer server_;
     QPointer<QTcpSocket> client_;
     QString errorString_;
     bool readingPaused_ = false; // a dataArrival is owed once reading may go on
     bool readingHeld_ = false;
-    bool backlogged_ = false;
 };

@@ -23,8 +23,7 @@ constexpr qint64 kMaxUnsentBytes = 256 * 1024;
 // must not fill the log.
 constexpr qsizetype kMaxReportsPerOutage = 3;
 // Bytes taken from the socket at a time, so the reader never holds more than one piece and
-// one unfinished frame. While frames are held back Qt buffers no more than this either: the
-// rest waits in the kernel and TCP holds the engine back.
+// one unfinished frame.
 constexpr qint64 kReadChunkSize = 16 * 1024;
 
 AgwFrame query(char kind) {
@@ -98,7 +97,6 @@ void AgwConnection::connectNow() {
     versionAnswered_ = false;
     portsAnswered_ = false;
     phase_ = Phase::Connecting;
-    limitReadBuffer();
     connect(socket_, &QTcpSocket::connected, this, &AgwConnection::onConnected);
     connect(socket_, &QTcpSocket::readyRead, this, &AgwConnection::onReadyRead);
     connect(socket_, &QTcpSocket::bytesWritten, this, &AgwConnection::updateBacklog);
@@ -116,36 +114,21 @@ void AgwConnection::onConnected() {
     send({query('R'), query('G')});
 }
 
-void AgwConnection::setFramesHeld(bool held) {
-    framesHeld_ = held;
-    limitReadBuffer();
-    if (!held) {
-        // Frames already read wait in the reader; no readyRead would come for them.
-        QMetaObject::invokeMethod(this, &AgwConnection::onReadyRead, Qt::QueuedConnection);
-    }
-}
-
-void AgwConnection::limitReadBuffer() {
-    // Unlimited otherwise: Qt then reads all the kernel has at each wake-up.
-    if (socket_) {
-        socket_->setReadBufferSize(framesHeld_ ? kReadChunkSize : 0);
-    }
-}
-
 void AgwConnection::onReadyRead() {
     QTcpSocket *const socket = socket_;
-    // A frame's handler may close the connection or hold further frames back.
-    while (socket && socket_ == socket && !(framesHeld_ && phase_ == Phase::Ready)) {
-        if (const std::optional<AgwFrame> frame = reader_.next()) {
+    while (socket_ == socket && socket->bytesAvailable() > 0) {
+        reader_.append(socket->read(kReadChunkSize));
+        while (socket_ == socket) {
+            const std::optional<AgwFrame> frame = reader_.next();
+            if (!frame) {
+                break;
+            }
             handleFrame(*frame);
-        } else if (reader_.broken()) {
+        }
+        if (socket_ == socket && reader_.broken()) {
             fail("a frame announces " + QByteArray::number(reader_.brokenLength()) +
                  " data bytes, more than " + QByteArray::number(kAgwMaxDataLength) +
                  ": the stream is out of step");
-        } else if (socket->bytesAvailable() > 0) {
-            reader_.append(socket->read(kReadChunkSize));
-        } else {
-            break;
         }
     }
 }

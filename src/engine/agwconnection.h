@@ -45,10 +45,6 @@ public:
     bool send(const QList<AgwFrame> &frames);
     bool send(const AgwFrame &frame) { return send(QList<AgwFrame>{frame}); }
 
-    // While held, and the engine ready, no frame is handed on: they wait in the engine's TCP
-    // stream. The readiness answers are never held, so a held connection still comes up.
-    void setFramesHeld(bool held);
-
 signals:
     void ready();
     // Every frame from the engine except the readiness answers.
@@ -74,7 +70,6 @@ private:
     void finishClose();
     void retireSocket();
     void updateBacklog();
-    void limitReadBuffer();
 
     QString host_ = QStringLiteral("127.0.0.1"); // where AGW engines listen by default
     quint16 port_ = 8000;
@@ -90,5 +85,4 @@ private:
     bool portsAnswered_ = false;
     QList<QByteArray> reasonsReported_; // since the engine was last ready
     bool backlogged_ = false;
-    bool framesHeld_ = false;
 };

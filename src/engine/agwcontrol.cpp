@@ -343,10 +343,6 @@ void AgwControl::onConnectionClosed() {
     emit closed();
 }
 
-void AgwControl::setEventsHeld(bool held) {
-    connection_.setFramesHeld(held);
-}
-
 AgwFrame AgwControl::linkFrame(char kind, const AgwLink &link) const {
     AgwFrame frame;
     frame.port = static_cast<quint8>(link.info.radioPort - 1);

@@ -42,7 +42,6 @@ public:
     bool ax25Disconnect(qint32 channelId) override;
     bool ax25Send(qint32 channelId, const QByteArray &data) override;
     bool connectionInfo(qint32 channelId, ConnectionInfo &info) override;
-    void setEventsHeld(bool held) override;
 
 private:
     // A registration waiting for the engine's first answer; one 'X' went to each radio port.

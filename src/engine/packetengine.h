@@ -54,10 +54,6 @@ public:
     virtual bool ax25Send(qint32 channelId, const QByteArray &data) = 0;
     // False, with info untouched, for a channel the control does not know.
     virtual bool connectionInfo(qint32 channelId, ConnectionInfo &info) = 0;
-    // While held, no link event or received data is raised: it waits in the engine's own
-    // stream, for as long as the client cannot take what it would become. Released, it all
-    // comes in order.
-    virtual void setEventsHeld(bool held) = 0;
 
 signals:
     void OnReady(bool fReady);

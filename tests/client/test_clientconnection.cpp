@@ -31,7 +31,6 @@ private slots:
     void floodIsDroppedAndTheNextBlockAnswered();
     void slowClientGetsEveryReplyInOrder();
     void requestsWaitWhileTheEngineIsBehind();
-    void clientNotReadingHoldsTheEngineBack();
     void listenFailureIsFatalAndSaysWhy_data();
     void listenFailureIsFatalAndSaysWhy();
     void relistenFailureIsFatal();
@@ -200,37 +199,6 @@ void ClientConnectionTest::requestsWaitWhileTheEngineIsBehind() {
 
     emit loopback.engine.backlogChanged(false);
     QTRY_COMPARE(loopback.engine.sentData, (QByteArrayList{"first", "second"}));
-}
-
-void ClientConnectionTest::clientNotReadingHoldsTheEngineBack() {
-    LoopbackBridge loopback;
-    QTcpSocket &client = loopback.client;
-    QVERIFY(loopback.connectClient(client));
-    QVERIFY(loopback.enterHostMode());
-    BridgeState &s = loopback.bridge.state();
-    s.linkState = kConnected;
-    s.channelId = 1;
-    client.setReadBufferSize(4096);
-
-    // Received data keeps coming while the client reads nothing, until the engine is held.
-    const QByteArray data(200, 'x');
-    QByteArray expected;
-    while (!loopback.engine.eventsHeld && expected.size() < 64 * 1024 * 1024) {
-        emit loopback.engine.OnAX25Receive(1, data);
-        expected += block("D1A" + data);
-        QCoreApplication::processEvents();
-    }
-    QVERIFY(loopback.engine.eventsHeld);
-
-    client.setReadBufferSize(0);
-    QByteArray received;
-    QVERIFY(QTest::qWaitFor(
-        [&] {
-            received += client.readAll();
-            return received.size() >= expected.size() && !loopback.engine.eventsHeld;
-        },
-        LoopbackBridge::kTimeoutMs));
-    QVERIFY(received == expected);
 }
 
 void ClientConnectionTest::listenFailureIsFatalAndSaysWhy_data() {

@@ -41,7 +41,6 @@ public:
         info = infoToReport;
         return true;
     }
-    void setEventsHeld(bool held) override { eventsHeld = held; }
 
     QList<QByteArray> calls;
     QList<QByteArray> sentData;
@@ -50,5 +49,4 @@ public:
     bool disconnectResult = true;
     bool sendResult = true;
     ConnectionInfo infoToReport;
-    bool eventsHeld = false;
 };
