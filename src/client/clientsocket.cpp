@@ -43,6 +43,7 @@ bool ClientSocket::accept() {
     server_.close();
     client_ = socket;
     readingPaused_ = false;
+    dropping_ = false;
     socket->setReadBufferSize(kMaxArrivalBytes);
     connect(socket, &QTcpSocket::readyRead, this, &ClientSocket::clientReadyRead);
     connect(socket, &QTcpSocket::bytesWritten, this, &ClientSocket::clientBytesWritten);
@@ -72,9 +73,18 @@ void ClientSocket::close() {
 }
 
 void ClientSocket::send(const QByteArray &bytes) {
-    if (client_ && client_->state() == QAbstractSocket::ConnectedState) {
-        client_->write(bytes);
+    if (!client_ || client_->state() != QAbstractSocket::ConnectedState || dropping_) {
+        return;
     }
+    if (client_->bytesToWrite() + bytes.size() <= kMaxWaitingReplyBytes) {
+        client_->write(bytes);
+        return;
+    }
+    dropping_ = true;
+    emit error(QStringLiteral("client not reading: %1 bytes of replies waiting, connection dropped")
+                   .arg(client_->bytesToWrite()));
+    // From the event loop: the bridge may be in the middle of the client's own requests.
+    QMetaObject::invokeMethod(client_, &QAbstractSocket::abort, Qt::QueuedConnection);
 }
 
 QByteArray ClientSocket::readAll() {

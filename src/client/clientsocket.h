@@ -5,7 +5,8 @@
 // Memory stays bounded whatever the client does: each arrival is at most kMaxArrivalBytes,
 // and while more than kMaxUnsentBytes of replies wait for a client that does not read, or while
 // the bridge holds reading, its requests are left unread (the kernel then holds the client
-// back).
+// back). Received radio data cannot be held back that way (the engine must always be read), so
+// a client that lets kMaxWaitingReplyBytes pile up is dropped.
 #pragma once
 
 #include <QByteArray>
@@ -20,6 +21,9 @@
 constexpr qint64 kMaxArrivalBytes = 64 * 1024;
 // Replies queued for a client beyond this stop the bridge reading its further requests.
 constexpr qint64 kMaxUnsentBytes = 64 * 1024;
+// Replies queued beyond this mean the client has stopped reading for good: at radio speeds it
+// is hours of traffic.
+constexpr qint64 kMaxWaitingReplyBytes = 4 * 1024 * 1024;
 
 class ClientSocket : public QObject {
     Q_OBJECT
@@ -42,7 +46,9 @@ public:
     // queued still go out.
     void close();
 
-    // Queues bytes for the client, in order; dropped when no client is connected.
+    // Queues bytes for the client, in order; dropped when no client is connected. Bytes that
+    // would take the queue past kMaxWaitingReplyBytes drop the client instead: error() says so
+    // at once, and peerClosed() follows from the event loop.
     void send(const QByteArray &bytes);
     // All bytes the client has sent that were not read yet.
     QByteArray readAll();
@@ -68,4 +74,5 @@ private:
     QString errorString_;
     bool readingPaused_ = false; // a dataArrival is owed once reading may go on
     bool readingHeld_ = false;
+    bool dropping_ = false; // the client is being dropped for not reading
 };

@@ -31,6 +31,7 @@ private slots:
     void floodIsDroppedAndTheNextBlockAnswered();
     void slowClientGetsEveryReplyInOrder();
     void requestsWaitWhileTheEngineIsBehind();
+    void clientThatStopsReadingIsDropped();
     void listenFailureIsFatalAndSaysWhy_data();
     void listenFailureIsFatalAndSaysWhy();
     void relistenFailureIsFatal();
@@ -199,6 +200,39 @@ void ClientConnectionTest::requestsWaitWhileTheEngineIsBehind() {
 
     emit loopback.engine.backlogChanged(false);
     QTRY_COMPARE(loopback.engine.sentData, (QByteArrayList{"first", "second"}));
+}
+
+void ClientConnectionTest::clientThatStopsReadingIsDropped() {
+    LoopbackBridge loopback;
+    QTcpSocket &client = loopback.client;
+    QVERIFY(loopback.connectClient(client));
+    QVERIFY(loopback.enterHostMode());
+    BridgeState &s = loopback.bridge.state();
+    s.linkState = kConnected;
+    s.channelId = 1;
+    client.setReadBufferSize(4096);
+
+    // Radio data keeps coming while the client reads nothing.
+    const auto dropped = [&] {
+        return std::any_of(loopback.frontEnd.lines.cbegin(), loopback.frontEnd.lines.cend(),
+                           [](const QByteArray &line) {
+                               return line.startsWith("Winsock Error client not reading");
+                           });
+    };
+    const QByteArray data(2000, 'x');
+    for (qsizetype sent = 0; !dropped() && sent < 64 * 1024 * 1024; sent += data.size()) {
+        emit loopback.engine.OnAX25Receive(1, data);
+        QCoreApplication::processEvents();
+    }
+    QVERIFY(dropped());
+    QTRY_VERIFY(loopback.frontEnd.lines.contains("client disconnect winsock close"));
+
+    // The link and host mode are still there for the next client.
+    QTcpSocket next;
+    QVERIFY(loopback.connectClient(next));
+    next.write(block("C20S"));
+    const QByteArray status = block("C00FREE BYTES 936\rA/V CONNECTED to ");
+    QCOMPARE(LoopbackBridge::receive(next, status.size()), status);
 }
 
 void ClientConnectionTest::listenFailureIsFatalAndSaysWhy_data() {
