@@ -57,6 +57,19 @@ struct LoopbackBridge {
         return receive(client, 6) == "\300\300S00\300";
     }
 
+    // Connects the client, switches to host mode and marks a link to remoteCall up on channel 1,
+    // as if the engine had reported it.
+    bool hostModeWithLinkUp(const QByteArray &remoteCall = {}) {
+        if (!connectClient(client) || !enterHostMode()) {
+            return false;
+        }
+        BridgeState &s = bridge.state();
+        s.linkState = kConnected;
+        s.remoteCall = remoteCall;
+        s.channelId = 1;
+        return true;
+    }
+
     // Sends a request that the bridge always answers, in whichever mode it is, and returns the
     // answer: received after the replies under test, it shows they are whole, silence included,
     // without waiting out a timeout.

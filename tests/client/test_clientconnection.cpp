@@ -110,11 +110,7 @@ void ClientConnectionTest::secondClientIsRefusedAndFirstUndisturbed() {
 
 void ClientConnectionTest::nextClientFindsModeBufferAndLink() {
     LoopbackBridge loopback;
-    QVERIFY(loopback.connectClient(loopback.client));
-    QVERIFY(loopback.enterHostMode());
-    BridgeState &s = loopback.bridge.state();
-    s.linkState = kConnected;
-    s.remoteCall = "W1AW";
+    QVERIFY(loopback.hostModeWithLinkUp("W1AW"));
     QVERIFY(loopback.deliver(loopback.client, F + "C2"));
     loopback.engine.calls.clear();
 
@@ -182,11 +178,7 @@ void ClientConnectionTest::slowClientGetsEveryReplyInOrder() {
 
 void ClientConnectionTest::requestsWaitWhileTheEngineIsBehind() {
     LoopbackBridge loopback;
-    QVERIFY(loopback.connectClient(loopback.client));
-    QVERIFY(loopback.enterHostMode());
-    BridgeState &s = loopback.bridge.state();
-    s.linkState = kConnected;
-    s.channelId = 1;
+    QVERIFY(loopback.hostModeWithLinkUp());
 
     emit loopback.engine.backlogChanged(true);
     // The next client, too, is held: the engine is still behind.
@@ -205,11 +197,7 @@ void ClientConnectionTest::requestsWaitWhileTheEngineIsBehind() {
 void ClientConnectionTest::clientThatStopsReadingIsDropped() {
     LoopbackBridge loopback;
     QTcpSocket &client = loopback.client;
-    QVERIFY(loopback.connectClient(client));
-    QVERIFY(loopback.enterHostMode());
-    BridgeState &s = loopback.bridge.state();
-    s.linkState = kConnected;
-    s.channelId = 1;
+    QVERIFY(loopback.hostModeWithLinkUp());
     client.setReadBufferSize(4096);
 
     // Radio data keeps coming while the client reads nothing.
