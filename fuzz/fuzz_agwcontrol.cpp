@@ -4,7 +4,7 @@
 // reported after the fuzzed frames still reaches the bridge, and its state keeps to its values.
 #include "require.h"
 
-#include "app/bridge.h"
+#include "bridge/bridge.h"
 #include "engine/agwcontrol.h"
 #include "engine/callsign.h"
 #include "support/recorderfrontend.h"
@@ -97,7 +97,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
 
     // The marker's link reaches the bridge, or the control refuses it for lack of room.
     const bool taken = runUntil([&] {
-        return s.remoteCall == kMarkerCall ||
+        return s.connection.remoteCall == kMarkerCall ||
                std::any_of(frontEnd.lines.cbegin(), frontEnd.lines.cend(),
                            [](const QByteArray &line) { return line.contains("SYNC refused"); });
     });

@@ -3,7 +3,7 @@
 // its state keeps to its values and its unfinished block to its bound.
 #include "require.h"
 
-#include "app/bridge.h"
+#include "bridge/bridge.h"
 #include "client/hostblockcutter.h"
 #include "support/fakeengine.h"
 #include "support/recorderfrontend.h"

@@ -3,9 +3,9 @@
 // may crash, and what they settle keeps to its form.
 #include "require.h"
 
-#include "app/bridge.h"
-#include "app/numbers.h"
 #include "app/options.h"
+#include "bridge/bridge.h"
+#include "bridge/numbers.h"
 #include "support/fakeengine.h"
 #include "support/recorderfrontend.h"
 

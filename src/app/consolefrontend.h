@@ -3,7 +3,7 @@
 // program with a non-zero status.
 #pragma once
 
-#include "app/frontend.h"
+#include "bridge/frontend.h"
 
 class ConsoleFrontEnd : public FrontEnd {
 public:

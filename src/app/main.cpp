@@ -1,11 +1,14 @@
+// app/: the shell on top of the bridge (bridge/bridge.h): this entry, the program's options, the
+// headless console front end, the main window with Help and About, and the termination signals.
+//
 // Varnel's entry: the program's own options, then the bridge with its window, or headless
 // with its log on standard output.
-#include "app/bridge.h"
 #include "app/consolefrontend.h"
 #include "app/mainwindow.h"
 #include "app/options.h"
 #include "app/terminationsignals.h"
 #include "app/version.h"
+#include "bridge/bridge.h"
 #include "engine/agwcontrol.h"
 
 #include <QApplication>

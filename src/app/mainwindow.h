@@ -3,8 +3,8 @@
 // its front-end hooks and tells when it is being closed.
 #pragma once
 
-#include "app/frontend.h"
 #include "app/helpwindow.h"
+#include "bridge/frontend.h"
 
 #include <QLabel>
 #include <QLineEdit>

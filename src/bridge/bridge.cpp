@@ -1,9 +1,9 @@
-#include "app/bridge.h"
+#include "bridge/bridge.h"
 
 #include <utility>
 
 Bridge::Bridge(FrontEnd &frontEnd, PacketEngine &engine, BridgeOptions options, QObject *parent)
-    : QObject(parent), frontEnd_(frontEnd), AGWAPIX1(engine), options_(std::move(options)) {
+    : QObject(parent), frontEnd_(frontEnd), engine_(engine), options_(std::move(options)) {
     connectClientSocket();
     connectEngine();
 }

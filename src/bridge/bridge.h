@@ -1,26 +1,33 @@
 // The bridge: a Kantronics KAM as the mail client sees it, AX.25 connected mode as the packet
-// engine offers it. All handlers work on the one BridgeState and run on the one event loop,
-// each to its end. The handlers are defined by subsystem:
-//   app/bridge.cpp              construction and the front-end hooks
-//   app/startup.cpp             start-up and the command line
-//   app/eventlog.cpp            the event log
-//   app/shutdown.cpp            shutdown
-//   client/clientconnection.cpp the client socket and routing of its bytes
-//   client/hostblocks.cpp       host-mode block framing and the data escapes
-//   client/hostinterpreter.cpp  host-mode requests
-//   client/terminalinterpreter.cpp terminal-mode dialogue
-//   engine/engineevents.cpp     the packet engine's events and the link state
+// engine offers it. It builds on the two protocol layers below it, client/ (the KAM host-mode
+// pieces and the client socket) and engine/ (the packet-engine interface and the AGW control),
+// which know nothing of each other or of the bridge; the shell in app/ puts a front end on it.
+//
+// All handlers work on the one BridgeState and run on the one event loop, each to its end.
+// They are defined by subject:
+//   bridge.cpp              construction and the front-end hooks
+//   startup.cpp             start-up and the command line
+//   eventlog.cpp            the event log
+//   shutdown.cpp            shutdown
+//   clientconnection.cpp    the client socket, routing of its bytes, replies to the client
+//   hostinterpreter.cpp     host-mode blocks and requests
+//   terminalinterpreter.cpp terminal-mode dialogue
+//   engineevents.cpp        the packet engine's events and the link state
 #pragma once
 
-#include "app/bridgestate.h"
-#include "app/frontend.h"
+#include "bridge/bridgestate.h"
+#include "bridge/frontend.h"
 #include "client/clientsocket.h"
+#include "client/hostcodec.h"
 #include "engine/packetengine.h"
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QHostAddress>
 #include <QObject>
 #include <QString>
+
+#include <optional>
 
 struct BridgeOptions {
     QByteArray commandLine;                               // the fields, joined with blanks
@@ -38,6 +45,8 @@ public:
     const BridgeState &state() const { return s_; }
     // The event log's text: lines ended by CR LF, the newest last.
     const QByteArray &logText() const { return viewOutput_; }
+    // For observers: its dataArrival has been handled once the signal reaches them.
+    const ClientSocket &clientSocket() const { return clientSocket_; }
 
     // Start-up and shutdown.
     void Form_Load();
@@ -51,34 +60,33 @@ public:
     void startListening();
     void closeClient();
     void sendRaw(const QByteArray &text);
-    void dispatchClientData(const QByteArray &arrival);
-    void Winsock1_ConnectionRequest();
-    void Winsock1_DataArrival();
-    void Winsock1_Close();
-    void Winsock1_Error(const QString &description);
-    void Winsock1_Connect();
-
-    // Host-mode blocks.
-    void extractBlock(const QByteArray &block);
     void sendBlock(const QByteArray &text);
-    QByteArray KAMtoAX25(QByteArray &datablock);
-    QByteArray AX25toKAM(QByteArray &datablock);
+    void dispatchClientData(const QByteArray &arrival);
 
     // Interpreters.
-    void interpretHostBlock();
+    // The fields of a cut block; nothing, logged, when it is not framed by FENDs.
+    std::optional<hostcodec::BlockFields> extractBlock(const QByteArray &block);
+    void interpretHostBlock(const QByteArray &block, const hostcodec::BlockFields &fields);
     void interpretTerminal(const QByteArray &data);
 
     // Packet engine.
     void startEngine();
-    void AGWAPIX1_OnReady(bool fReady);
-    void AGWAPIX1_OnRegister(const QByteArray &szCall, bool fFlags);
-    void AGWAPIX1_OnAX25Connect(qint32 iChannelId);
-    void AGWAPIX1_OnAX25Disconnect(qint32 iChannelId);
-    void AGWAPIX1_OnAX25Receive(qint32 iChannelId, const QByteArray &szData);
-    void AGWAPIX1_OnRetryOut(qint32 dwPort, const QByteArray &szFrom, const QByteArray &szTo,
-                             const QByteArray &szData);
 
 private:
+    // The client socket's events.
+    void Winsock1_ConnectionRequest();
+    void Winsock1_DataArrival();
+    void Winsock1_Close();
+    void Winsock1_Error(const QString &description);
+
+    // The packet engine's events.
+    void AGWAPIX1_OnReady();
+    void AGWAPIX1_OnRegister(const QByteArray &call);
+    void AGWAPIX1_OnAX25Connect(qint32 channelId);
+    void AGWAPIX1_OnAX25Disconnect(qint32 channelId);
+    void AGWAPIX1_OnAX25Receive(qint32 channelId, const QByteArray &data);
+    void AGWAPIX1_OnRetryOut();
+
     // Wire the socket's and the control's events to their handlers.
     void connectClientSocket();
     void connectEngine();
@@ -86,18 +94,19 @@ private:
     // Logs an "ERROR" line and tells the front end that the bridge cannot work.
     void fail(const QByteArray &message);
 
-    // The host-mode requests that interpretHostBlock carries out.
-    void sendLinkData();
-    void connectLink();
+    // The host-mode requests that interpretHostBlock carries out; data is the block's data
+    // field, escapes not undone.
+    void sendLinkData(const QByteArray &data);
+    void connectLink(QByteArrayView data);
     void disconnectLink();
-    void setOwnCall();
+    void setOwnCall(QByteArrayView data);
     void leaveHostMode();
     void sendLinkStatus();
 
     BridgeState s_;
     QByteArray viewOutput_;
     FrontEnd &frontEnd_;
-    PacketEngine &AGWAPIX1;
-    ClientSocket Winsock1;
+    PacketEngine &engine_;
+    ClientSocket clientSocket_;
     BridgeOptions options_;
 };

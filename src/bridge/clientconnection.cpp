@@ -2,18 +2,20 @@
 // Its bytes are routed by interface mode: in host mode they are cut into blocks, each split and
 // interpreted in turn; whenever the bridge is in terminal mode afterwards, the whole arrival
 // goes to the terminal-mode dialogue. The mode, the unfinished block and the AX.25 link all
-// outlive a client, so the next client carries on where the last one left off.
-#include "app/bridge.h"
-#include "app/numbers.h"
+// outlive a client, so the next client carries on where the last one left off. Replies go out
+// as they are or framed as host-mode blocks.
+#include "bridge/bridge.h"
+#include "bridge/numbers.h"
 #include "client/hostblockcutter.h"
 
 #include <optional>
 
 void Bridge::connectClientSocket() {
-    connect(&Winsock1, &ClientSocket::connectionRequest, this, &Bridge::Winsock1_ConnectionRequest);
-    connect(&Winsock1, &ClientSocket::dataArrival, this, &Bridge::Winsock1_DataArrival);
-    connect(&Winsock1, &ClientSocket::peerClosed, this, &Bridge::Winsock1_Close);
-    connect(&Winsock1, &ClientSocket::error, this, &Bridge::Winsock1_Error);
+    connect(&clientSocket_, &ClientSocket::connectionRequest, this,
+            &Bridge::Winsock1_ConnectionRequest);
+    connect(&clientSocket_, &ClientSocket::dataArrival, this, &Bridge::Winsock1_DataArrival);
+    connect(&clientSocket_, &ClientSocket::peerClosed, this, &Bridge::Winsock1_Close);
+    connect(&clientSocket_, &ClientSocket::error, this, &Bridge::Winsock1_Error);
 }
 
 void Bridge::startListening() {
@@ -24,28 +26,32 @@ void Bridge::startListening() {
              QByteArray::number(s_.listenPort, 'g', 15) + ": not a TCP port (1 to 65535)");
         return;
     }
-    if (!Winsock1.listen(options_.listenAddress, quint16(*port))) {
+    if (!clientSocket_.listen(options_.listenAddress, quint16(*port))) {
         fail("ERROR cannot listen on " + address + " port " + QByteArray::number(*port) + ": " +
-             Winsock1.errorString().toLatin1());
+             clientSocket_.errorString().toLatin1());
     }
 }
 
 void Bridge::closeClient() {
-    Winsock1.close();
+    clientSocket_.close();
 }
 
 void Bridge::sendRaw(const QByteArray &text) {
-    Winsock1.send(text);
+    clientSocket_.send(text);
+}
+
+void Bridge::sendBlock(const QByteArray &text) {
+    sendRaw(hostcodec::frame(text));
 }
 
 void Bridge::dispatchClientData(const QByteArray &arrival) {
     if (s_.hostMode == 1) {
         // Every block of the arrival is cut, even after one of them has left host mode.
         HostBlockCutter cutter(s_.clientBuffer, arrival);
-        while (std::optional<QByteArray> block = cutter.next()) {
-            s_.currentBlock = std::move(*block);
-            extractBlock(s_.currentBlock);
-            interpretHostBlock();
+        while (const std::optional<QByteArray> block = cutter.next()) {
+            if (const std::optional<hostcodec::BlockFields> fields = extractBlock(*block)) {
+                interpretHostBlock(*block, *fields);
+            }
         }
         if (cutter.droppedBytes() > 0) {
             logLine("BLOCK ERROR no closing FEND within " +
@@ -59,28 +65,24 @@ void Bridge::dispatchClientData(const QByteArray &arrival) {
 }
 
 void Bridge::Winsock1_ConnectionRequest() {
-    if (Winsock1.accept()) {
+    if (clientSocket_.accept()) {
         logLine("accept winsock connection from client");
     }
 }
 
 void Bridge::Winsock1_DataArrival() {
-    s_.receivedData = Winsock1.readAll();
-    if (!s_.receivedData.isEmpty()) {
-        dispatchClientData(s_.receivedData);
+    const QByteArray arrival = clientSocket_.readAll();
+    if (!arrival.isEmpty()) {
+        dispatchClientData(arrival);
     }
 }
 
 void Bridge::Winsock1_Close() {
-    Winsock1.close();
+    clientSocket_.close();
     startListening();
     logLine("client disconnect winsock close");
 }
 
 void Bridge::Winsock1_Error(const QString &description) {
     logLine("Winsock Error " + description.toLatin1());
-}
-
-void Bridge::Winsock1_Connect() {
-    // The bridge never connects out; the socket has no such event to wire.
 }

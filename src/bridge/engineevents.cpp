@@ -1,7 +1,7 @@
 // The packet engine's events and the link state they move: link up and down, received data
 // and retry-out reach the client as "S1A" status and "D1A" data blocks.
-#include "app/bridge.h"
-#include "app/numbers.h"
+#include "bridge/bridge.h"
+#include "bridge/numbers.h"
 
 #include <optional>
 
@@ -14,15 +14,15 @@ constexpr qint32 kMaxTcpPort = 65535;
 } // namespace
 
 void Bridge::connectEngine() {
-    connect(&AGWAPIX1, &PacketEngine::OnReady, this, &Bridge::AGWAPIX1_OnReady);
-    connect(&AGWAPIX1, &PacketEngine::OnRegister, this, &Bridge::AGWAPIX1_OnRegister);
-    connect(&AGWAPIX1, &PacketEngine::OnAX25Connect, this, &Bridge::AGWAPIX1_OnAX25Connect);
-    connect(&AGWAPIX1, &PacketEngine::OnAX25Disconnect, this, &Bridge::AGWAPIX1_OnAX25Disconnect);
-    connect(&AGWAPIX1, &PacketEngine::OnAX25Receive, this, &Bridge::AGWAPIX1_OnAX25Receive);
-    connect(&AGWAPIX1, &PacketEngine::OnRetryOut, this, &Bridge::AGWAPIX1_OnRetryOut);
-    connect(&AGWAPIX1, &PacketEngine::report, this, &Bridge::logLine);
+    connect(&engine_, &PacketEngine::OnReady, this, &Bridge::AGWAPIX1_OnReady);
+    connect(&engine_, &PacketEngine::OnRegister, this, &Bridge::AGWAPIX1_OnRegister);
+    connect(&engine_, &PacketEngine::OnAX25Connect, this, &Bridge::AGWAPIX1_OnAX25Connect);
+    connect(&engine_, &PacketEngine::OnAX25Disconnect, this, &Bridge::AGWAPIX1_OnAX25Disconnect);
+    connect(&engine_, &PacketEngine::OnAX25Receive, this, &Bridge::AGWAPIX1_OnAX25Receive);
+    connect(&engine_, &PacketEngine::OnRetryOut, this, &Bridge::AGWAPIX1_OnRetryOut);
+    connect(&engine_, &PacketEngine::report, this, &Bridge::logLine);
     // Client data that the engine cannot take yet waits in the client's TCP stream.
-    connect(&AGWAPIX1, &PacketEngine::backlogChanged, &Winsock1, &ClientSocket::setReadingHeld);
+    connect(&engine_, &PacketEngine::backlogChanged, &clientSocket_, &ClientSocket::setReadingHeld);
 }
 
 void Bridge::startEngine() {
@@ -32,72 +32,56 @@ void Bridge::startEngine() {
              ": not a TCP port (1 to 65535)");
         return;
     }
-    AGWAPIX1.setEngineHost(options_.engineHost);
-    AGWAPIX1.setEnginePort(*port);
-    AGWAPIX1.setEnabled(true);
-    AGWAPIX1.setActive(true);
-    AGWAPIX1.setOnline(true);
+    engine_.setEngineHost(options_.engineHost);
+    engine_.setEnginePort(*port);
+    engine_.setEnabled(true);
+    engine_.setActive(true);
+    engine_.setOnline(true);
 }
 
-void Bridge::AGWAPIX1_OnReady(bool /*fReady*/) {
+void Bridge::AGWAPIX1_OnReady() {
     logLine("EVENT: PE is ready");
-    logLine("AGWPE version " + AGWAPIX1.version());
+    logLine("AGWPE version " + engine_.version());
     if (!s_.myCall.isEmpty()) {
-        AGWAPIX1.registerCall(s_.myCall);
+        engine_.registerCall(s_.myCall);
     }
 }
 
-void Bridge::AGWAPIX1_OnRegister(const QByteArray &szCall, bool /*fFlags*/) {
-    showBox(FrontEnd::Box::MyCall, szCall);
+void Bridge::AGWAPIX1_OnRegister(const QByteArray &call) {
+    showBox(FrontEnd::Box::MyCall, call);
 }
 
-void Bridge::AGWAPIX1_OnAX25Connect(qint32 iChannelId) {
-    // The query writes into the state as through references: what it does not fill in keeps
-    // its value.
-    ConnectionInfo info{s_.connPort, s_.connText1, s_.remoteCall, s_.connText3,
-                        s_.connNum1, s_.connNum2,  s_.connNum3};
-    s_.connInfoOk = AGWAPIX1.connectionInfo(iChannelId, info);
-    s_.connPort = info.radioPort;
-    s_.connText1 = info.ownCall;
-    s_.remoteCall = info.remoteCall;
-    s_.connText3 = info.viaPath;
-    s_.connNum1 = info.num1;
-    s_.connNum2 = info.num2;
-    s_.connNum3 = info.num3;
+void Bridge::AGWAPIX1_OnAX25Connect(qint32 channelId) {
+    // What the query does not fill in keeps its value.
+    engine_.connectionInfo(channelId, s_.connection);
 
-    const bool portRefused = double(s_.connPort) != s_.agwPort && !s_.acceptAny;
+    const bool portRefused = double(s_.connection.radioPort) != s_.agwPort && !s_.acceptAny;
     if (s_.linkState == kDisconnected && !portRefused) {
         s_.linkState = kConnected;
-        s_.channelId = iChannelId;
-        sendBlock("S1A*** CONNECTED to " + s_.remoteCall);
-    } else if (s_.linkState == kConnectInProgress && double(iChannelId) == s_.channelId) {
+        s_.channelId = channelId;
+        sendBlock("S1A*** CONNECTED to " + s_.connection.remoteCall);
+    } else if (s_.linkState == kConnectInProgress && channelId == s_.channelId) {
         s_.linkState = kConnected;
-        sendBlock("S1A*** CONNECTED to " + s_.remoteCall);
-    } else {
-        s_.disconnectOk = AGWAPIX1.ax25Disconnect(iChannelId);
-        if (!s_.disconnectOk) {
-            logLine("Disconnect nonauthorized accept failed iChannelId " +
-                    QByteArray::number(iChannelId));
-        }
+        sendBlock("S1A*** CONNECTED to " + s_.connection.remoteCall);
+    } else if (!engine_.ax25Disconnect(channelId)) {
+        logLine("Disconnect nonauthorized accept failed iChannelId " +
+                QByteArray::number(channelId));
     }
 }
 
-void Bridge::AGWAPIX1_OnAX25Disconnect(qint32 iChannelId) {
-    if (double(iChannelId) == s_.channelId) {
+void Bridge::AGWAPIX1_OnAX25Disconnect(qint32 channelId) {
+    if (channelId == s_.channelId) {
         s_.linkState = kDisconnected;
         sendBlock("S1A*** DISCONNECTED");
     }
 }
 
-void Bridge::AGWAPIX1_OnAX25Receive(qint32 iChannelId, const QByteArray &szData) {
-    if (double(iChannelId) == s_.channelId) {
-        QByteArray data = szData;
-        s_.rxData = AX25toKAM(data);
-        sendBlock("D1A" + s_.rxData);
+void Bridge::AGWAPIX1_OnAX25Receive(qint32 channelId, const QByteArray &data) {
+    if (channelId == s_.channelId) {
+        sendBlock("D1A" + hostcodec::escape(data));
     }
 }
 
-void Bridge::AGWAPIX1_OnRetryOut(qint32 /*dwPort*/, const QByteArray & /*szFrom*/,
-                                 const QByteArray & /*szTo*/, const QByteArray & /*szData*/) {
+void Bridge::AGWAPIX1_OnRetryOut() {
     sendBlock("S1A***retry count exceeded");
 }

@@ -1,5 +1,5 @@
 // The event log: one line per notable event, bounded so that a long run cannot fill memory.
-#include "app/bridge.h"
+#include "bridge/bridge.h"
 
 namespace {
 

@@ -3,10 +3,11 @@
 // "q" leaves host mode. Every reply but the two lines on leaving host mode is a block.
 //
 // Blocks are recognised on their text as received, escapes not undone: by the header key and
-// the first data characters for the link commands, by the whole block for the rest.
-#include "app/blanks.h"
-#include "app/bridge.h"
-#include "app/numbers.h"
+// the first data characters for the link commands, by the whole block for the rest. A block
+// that is not framed by FENDs (the cutter never yields one) is logged and goes no further.
+#include "bridge/blanks.h"
+#include "bridge/bridge.h"
+#include "bridge/numbers.h"
 #include "client/hostcodec.h"
 
 #include <QByteArrayView>
@@ -41,11 +42,6 @@ bool isConfigurationCommand(QByteArrayView block) {
     return false;
 }
 
-// channelId only ever holds ids that the engine handed out as 32-bit integers.
-qint32 engineChannel(double channelId) {
-    return roundHalfEven(channelId).value_or(0);
-}
-
 // The callsigns of a connect request: "C", one separator character, the target, and
 // optionally " V " and the digipeaters separated by blanks.
 struct ConnectRequest {
@@ -71,52 +67,64 @@ ConnectRequest parseConnectRequest(QByteArrayView data) {
 
 } // namespace
 
-void Bridge::interpretHostBlock() {
-    s_.commandLetter = s_.blockData.left(1);
-    s_.commandPrefix = s_.blockData.left(2);
-    const QByteArray headerKey = s_.blockType + s_.blockPort + s_.blockStream;
+std::optional<hostcodec::BlockFields> Bridge::extractBlock(const QByteArray &block) {
+    switch (hostcodec::checkFraming(block)) {
+    case hostcodec::Framing::FirstByteNotFend:
+        logLine("BLOCK ERROR first byte not FEND");
+        return std::nullopt;
+    case hostcodec::Framing::LastByteNotFend:
+        logLine("BLOCK ERROR last byte not FEND");
+        return std::nullopt;
+    case hostcodec::Framing::Ok:
+        break;
+    }
+    return hostcodec::splitBlock(block);
+}
+
+void Bridge::interpretHostBlock(const QByteArray &block, const hostcodec::BlockFields &fields) {
+    const QByteArray headerKey = fields.type + fields.port + fields.stream;
+    const QByteArrayView data = fields.data;
 
     if (headerKey == "D1A") {
-        sendLinkData();
-    } else if (headerKey + s_.commandLetter == "C1AC") {
-        connectLink();
-    } else if (headerKey + s_.commandLetter == "C1AD") {
+        sendLinkData(fields.data);
+    } else if (headerKey == "C1A" && data.startsWith('C')) {
+        connectLink(data);
+    } else if (headerKey == "C1A" && data.startsWith('D')) {
         disconnectLink();
-    } else if (headerKey + s_.commandPrefix == "C1AMY") {
-        setOwnCall();
-    } else if (isConfigurationCommand(s_.currentBlock)) {
+    } else if (headerKey == "C1A" && data.startsWith("MY")) {
+        setOwnCall(data);
+    } else if (isConfigurationCommand(block)) {
         sendBlock("C00");
-    } else if (hostcodec::isFramed(s_.currentBlock, "q")) {
+    } else if (hostcodec::isFramed(block, "q")) {
         leaveHostMode();
-    } else if (hostcodec::isFramed(s_.currentBlock, "C20S")) {
+    } else if (hostcodec::isFramed(block, "C20S")) {
         sendLinkStatus();
-    } else if (hostcodec::isFramed(s_.currentBlock, "?")) {
+    } else if (hostcodec::isFramed(block, "?")) {
         sendBlock("C00");
     } else {
         logLine("ERROR Unknown Hostmode Client request>");
-        logLine(s_.currentBlock);
+        logLine(block);
     }
 }
 
-void Bridge::sendLinkData() {
-    s_.txData = KAMtoAX25(s_.blockData);
-    s_.sendOk = AGWAPIX1.ax25Send(engineChannel(s_.channelId), s_.txData);
-    if (!s_.sendOk) {
+void Bridge::sendLinkData(const QByteArray &data) {
+    const QByteArray linkData = hostcodec::unescape(data);
+    if (!engine_.ax25Send(s_.channelId, linkData)) {
         logLine("ERROR AX25Send not accepted");
-        logLine(s_.blockData);
+        logLine(linkData);
     }
 }
 
-void Bridge::connectLink() {
+void Bridge::connectLink(QByteArrayView data) {
     switch (s_.linkState) {
     case kConnected:
-        sendBlock(kReconnectRefused.toByteArray() + "CONNECTED to " + s_.remoteCall);
+        sendBlock(kReconnectRefused.toByteArray() + "CONNECTED to " + s_.connection.remoteCall);
         return;
     case kConnectInProgress:
         sendBlock(kReconnectRefused.toByteArray() + "CONNECT in progress " + s_.targetCall);
         return;
     case kDisconnectInProgress:
-        sendBlock(kReconnectRefused.toByteArray() + "DISC in progress " + s_.remoteCall);
+        sendBlock(kReconnectRefused.toByteArray() + "DISC in progress " + s_.connection.remoteCall);
         return;
     }
     // A radio port beyond 32 bits (a command-line typo) reaches no engine port: refuse the
@@ -127,11 +135,10 @@ void Bridge::connectLink() {
         sendBlock("C00Can't CONNECT, radio port out of range");
         return;
     }
-    ConnectRequest request = parseConnectRequest(s_.blockData);
+    ConnectRequest request = parseConnectRequest(data);
     s_.targetCall = std::move(request.targetCall);
-    s_.viaPath = std::move(request.viaPath);
     s_.linkState = kConnectInProgress;
-    s_.channelId = AGWAPIX1.ax25Connect(*radioPort, s_.myCall, s_.targetCall, s_.viaPath);
+    s_.channelId = engine_.ax25Connect(*radioPort, s_.myCall, s_.targetCall, request.viaPath);
     sendBlock("C00");
 }
 
@@ -140,20 +147,18 @@ void Bridge::disconnectLink() {
         sendBlock("C00Can't DISCONNECT, A/V Link state is: DISCONNECTED");
         return;
     }
-    const qint32 channel = engineChannel(s_.channelId);
-    s_.disconnectOk = AGWAPIX1.ax25Disconnect(channel);
-    if (!s_.disconnectOk) {
-        logLine("ERROR disconnect method fail" + QByteArray::number(channel));
+    if (!engine_.ax25Disconnect(s_.channelId)) {
+        logLine("ERROR disconnect method fail" + QByteArray::number(s_.channelId));
     }
     sendBlock("C00");
     s_.linkState = kDisconnectInProgress;
 }
 
-void Bridge::setOwnCall() {
+void Bridge::setOwnCall(QByteArrayView data) {
     sendBlock("C00");
-    AGWAPIX1.unregisterCall(s_.myCall);
-    s_.myCall = trimBlanks(QByteArrayView(s_.blockData).sliced(2)).toUpper();
-    AGWAPIX1.registerCall(s_.myCall);
+    engine_.unregisterCall(s_.myCall);
+    s_.myCall = trimBlanks(data.sliced(2)).toUpper();
+    engine_.registerCall(s_.myCall);
     showBox(FrontEnd::Box::MyCall, s_.myCall);
 }
 
@@ -169,13 +174,13 @@ void Bridge::sendLinkStatus() {
         sendBlock(kFreeBytes.toByteArray() + "A/V DISCONNECTED\r");
         return;
     case kConnected:
-        sendBlock(kFreeBytes.toByteArray() + "A/V CONNECTED to " + s_.remoteCall);
+        sendBlock(kFreeBytes.toByteArray() + "A/V CONNECTED to " + s_.connection.remoteCall);
         return;
     case kConnectInProgress:
         sendBlock(kFreeBytes.toByteArray() + "A/V CONNECT in progress " + s_.targetCall);
         return;
     case kDisconnectInProgress:
-        sendBlock(kFreeBytes.toByteArray() + "A/V DISC in progress " + s_.remoteCall);
+        sendBlock(kFreeBytes.toByteArray() + "A/V DISC in progress " + s_.connection.remoteCall);
         return;
     }
 }

@@ -1,4 +1,4 @@
-#include "app/numbers.h"
+#include "bridge/numbers.h"
 
 #include <QRegularExpression>
 

@@ -1,11 +1,11 @@
 // Shutdown: the client socket closes, the own callsign is withdrawn and the engine control is
 // switched off, which takes any link down cleanly before it closes the engine connection.
-#include "app/bridge.h"
+#include "bridge/bridge.h"
 
 void Bridge::Form_Unload() {
     closeClient();
-    AGWAPIX1.unregisterCall(s_.myCall);
+    engine_.unregisterCall(s_.myCall);
     showBox(FrontEnd::Box::MyCall, QByteArray());
-    AGWAPIX1.setActive(false);
-    AGWAPIX1.setEnabled(false);
+    engine_.setActive(false);
+    engine_.setEnabled(false);
 }

@@ -1,8 +1,8 @@
 // Start-up: the bridge's start values, the command line, the window's boxes, then the packet
 // engine and, last, the client listener.
-#include "app/blanks.h"
-#include "app/bridge.h"
-#include "app/numbers.h"
+#include "bridge/blanks.h"
+#include "bridge/bridge.h"
+#include "bridge/numbers.h"
 
 namespace {
 
@@ -18,11 +18,6 @@ void Bridge::initState() {
     s_.enginePort = 8000;
     s_.listenPort = 8100;
     s_.acceptAny = true;
-
-    s_.fend = QByteArray(1, '\xC0');
-    s_.fesc = QByteArray(1, '\xDB');
-    s_.tfend = QByteArray(1, '\xDC');
-    s_.tfesc = QByteArray(1, '\xDD');
 
     s_.hostMode = 0;
     s_.clientBuffer.clear();

@@ -1,7 +1,7 @@
 // The KAM's terminal (command) mode, as far as a host-mode client needs it: a fixed start-up
 // dialogue, and "RESET" to enter host mode. Each arrival is compared whole, byte for byte, with
 // no line splitting: a line split over two arrivals is not understood.
-#include "app/bridge.h"
+#include "bridge/bridge.h"
 
 #include <QByteArrayView>
 

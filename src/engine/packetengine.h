@@ -1,3 +1,7 @@
+// engine/: the packet-engine side of Varnel's protocol layers, knowing nothing of KAM or of the
+// bridge: this interface, and the AGW TCP/IP control that implements it (agwcontrol.h) with its
+// parts: the connection, the frame codec, the link bookkeeping, the engine's replies, callsigns.
+//
 // The packet-engine control as the bridge sees it: operations it calls and events it handles.
 // The real control speaks the AGW TCP/IP API (AgwControl); tests put a double in its place.
 //
@@ -10,7 +14,7 @@
 #include <QObject>
 #include <QString>
 
-// Outputs of the connection-information query, in the order the bridge stores them.
+// Outputs of the connection-information query about one link.
 struct ConnectionInfo {
     qint32 radioPort = 0;
     QByteArray ownCall;
@@ -56,14 +60,14 @@ public:
     virtual bool connectionInfo(qint32 channelId, ConnectionInfo &info) = 0;
 
 signals:
-    void OnReady(bool fReady);
-    void OnRegister(const QByteArray &szCall, bool fFlags);
-    void OnAX25Connect(qint32 iChannelId);
-    void OnAX25Disconnect(qint32 iChannelId);
-    void OnAX25Receive(qint32 iChannelId, const QByteArray &szData);
+    void OnReady(bool ready);
+    void OnRegister(const QByteArray &call, bool registered);
+    void OnAX25Connect(qint32 channelId);
+    void OnAX25Disconnect(qint32 channelId);
+    void OnAX25Receive(qint32 channelId, const QByteArray &data);
     // Retries ran out on a link; OnAX25Disconnect for it follows at once.
-    void OnRetryOut(qint32 dwPort, const QByteArray &szFrom, const QByteArray &szTo,
-                    const QByteArray &szData);
+    void OnRetryOut(qint32 radioPort, const QByteArray &fromCall, const QByteArray &toCall,
+                    const QByteArray &data);
     // Switched off, the control has closed its engine connection and written all it had to.
     // Comes also when there was no connection; links still open got OnAX25Disconnect first.
     void closed();

@@ -1,8 +1,8 @@
 // The real window at work under Xvfb: the bridge on the real control between the test engine
 // and a KAM client. Screenshots of the main window, the Help window and the About box are kept
 // in the build folder (screenshots/) for a person to look at.
-#include "app/bridge.h"
 #include "app/mainwindow.h"
+#include "bridge/bridge.h"
 #include "client/hostcodec.h"
 #include "engine/agwcontrol.h"
 #include "support/loopback.h"

@@ -2,10 +2,11 @@
 // are cut into blocks, one client at a time, what outlives a client, listening failures, and
 // bounded memory under floods, slow readers and random streams.
 #include "client/hostblockcutter.h"
-#include "loopbackbridge.h"
+#include "support/bridgefixture.h"
 
 #include <QRandomGenerator>
 #include <QSignalSpy>
+#include <QTest>
 
 namespace {
 
@@ -39,9 +40,9 @@ private slots:
 };
 
 void ClientConnectionTest::terminalDialogueLeadsToHostMode() {
-    LoopbackBridge loopback;
-    QTcpSocket &client = loopback.client;
-    QVERIFY(loopback.connectClient(client));
+    BridgeFixture fixture;
+    QTcpSocket &client = fixture.client;
+    QVERIFY(fixture.connectClient(client));
     const QList<std::pair<QByteArray, QByteArray>> dialogue = {
         {"\r", "cmd:\r"},
         {"\x03 X", "cmd:\r"},
@@ -54,7 +55,7 @@ void ClientConnectionTest::terminalDialogueLeadsToHostMode() {
     };
     for (const auto &[request, reply] : dialogue) {
         client.write(request);
-        QCOMPARE(LoopbackBridge::receive(client, reply.size()), reply);
+        QCOMPARE(BridgeFixture::receive(client, reply.size()), reply);
     }
 }
 
@@ -84,44 +85,44 @@ void ClientConnectionTest::hostArrivalsAreCutIntoBlocks() {
     QFETCH(QByteArrayList, arrivals);
     QFETCH(QByteArray, replies);
 
-    LoopbackBridge loopback;
-    QVERIFY(loopback.connectClient(loopback.client));
-    QVERIFY(loopback.enterHostMode());
+    BridgeFixture fixture;
+    QVERIFY(fixture.connectClient(fixture.client));
+    QVERIFY(fixture.enterHostMode());
     for (const QByteArray &arrival : arrivals) {
-        QVERIFY(loopback.deliver(loopback.client, arrival));
+        QVERIFY(fixture.deliver(fixture.client, arrival));
     }
-    const QByteArray probeReply = loopback.probe();
-    QCOMPARE(LoopbackBridge::receive(loopback.client, replies.size() + probeReply.size()),
+    const QByteArray probeReply = fixture.probe();
+    QCOMPARE(BridgeFixture::receive(fixture.client, replies.size() + probeReply.size()),
              replies + probeReply);
 }
 
 void ClientConnectionTest::secondClientIsRefusedAndFirstUndisturbed() {
-    LoopbackBridge loopback;
-    QVERIFY(loopback.connectClient(loopback.client));
+    BridgeFixture fixture;
+    QVERIFY(fixture.connectClient(fixture.client));
     QTcpSocket second;
     QSignalSpy refused(&second, &QTcpSocket::errorOccurred);
-    second.connectToHost(QHostAddress::LocalHost, loopback.port);
-    QVERIFY(refused.wait(LoopbackBridge::kTimeoutMs));
+    second.connectToHost(QHostAddress::LocalHost, fixture.port);
+    QVERIFY(refused.wait(BridgeFixture::kTimeoutMs));
     QCOMPARE(second.error(), QAbstractSocket::ConnectionRefusedError);
 
-    loopback.client.write("\r");
-    QCOMPARE(LoopbackBridge::receive(loopback.client, 5), "cmd:\r");
+    fixture.client.write("\r");
+    QCOMPARE(BridgeFixture::receive(fixture.client, 5), "cmd:\r");
 }
 
 void ClientConnectionTest::nextClientFindsModeBufferAndLink() {
-    LoopbackBridge loopback;
-    QVERIFY(loopback.hostModeWithLinkUp("W1AW"));
-    QVERIFY(loopback.deliver(loopback.client, F + "C2"));
-    loopback.engine.calls.clear();
+    BridgeFixture fixture;
+    QVERIFY(fixture.hostModeWithLinkUp("W1AW"));
+    QVERIFY(fixture.deliver(fixture.client, F + "C2"));
+    fixture.engine.calls.clear();
 
-    loopback.client.disconnectFromHost();
-    QTRY_VERIFY(loopback.frontEnd.lines.contains("client disconnect winsock close"));
+    fixture.client.disconnectFromHost();
+    QTRY_VERIFY(fixture.frontEnd.lines.contains("client disconnect winsock close"));
     QTcpSocket next;
-    QVERIFY(loopback.connectClient(next));
+    QVERIFY(fixture.connectClient(next));
     next.write("0S" + F);
     const QByteArray status = block("C00FREE BYTES 936\rA/V CONNECTED to W1AW");
-    QCOMPARE(LoopbackBridge::receive(next, status.size()), status);
-    QCOMPARE(loopback.engine.calls, QByteArrayList{});
+    QCOMPARE(BridgeFixture::receive(next, status.size()), status);
+    QCOMPARE(fixture.engine.calls, QByteArrayList{});
 }
 
 void ClientConnectionTest::floodIsDroppedAndTheNextBlockAnswered_data() {
@@ -135,25 +136,25 @@ void ClientConnectionTest::floodIsDroppedAndTheNextBlockAnswered() {
     QFETCH(QByteArray, floodStart);
     QFETCH(int, blockErrors);
 
-    LoopbackBridge loopback;
-    QVERIFY(loopback.connectClient(loopback.client));
-    QVERIFY(loopback.enterHostMode());
+    BridgeFixture fixture;
+    QVERIFY(fixture.connectClient(fixture.client));
+    QVERIFY(fixture.enterHostMode());
     constexpr qsizetype kFloodBytes = 10 * 1024 * 1024;
-    loopback.client.write(floodStart + QByteArray(kFloodBytes, 'a') + block("C20S"));
-    QCOMPARE(LoopbackBridge::receive(loopback.client, kStatusDisconnected.size()),
+    fixture.client.write(floodStart + QByteArray(kFloodBytes, 'a') + block("C20S"));
+    QCOMPARE(BridgeFixture::receive(fixture.client, kStatusDisconnected.size()),
              kStatusDisconnected);
-    QVERIFY(loopback.bridge.state().clientBuffer.isEmpty());
+    QVERIFY(fixture.bridge.state().clientBuffer.isEmpty());
     const auto isBlockError = [](const QByteArray &line) { return line.startsWith("BLOCK ERROR"); };
-    QCOMPARE(std::count_if(loopback.frontEnd.lines.cbegin(), loopback.frontEnd.lines.cend(),
-                           isBlockError),
-             blockErrors);
+    QCOMPARE(
+        std::count_if(fixture.frontEnd.lines.cbegin(), fixture.frontEnd.lines.cend(), isBlockError),
+        blockErrors);
 }
 
 void ClientConnectionTest::slowClientGetsEveryReplyInOrder() {
-    LoopbackBridge loopback;
-    QTcpSocket &client = loopback.client;
-    QVERIFY(loopback.connectClient(client));
-    QVERIFY(loopback.enterHostMode());
+    BridgeFixture fixture;
+    QTcpSocket &client = fixture.client;
+    QVERIFY(fixture.connectClient(client));
+    QVERIFY(fixture.enterHostMode());
     // The client reads little at a time, so replies back up in the bridge.
     client.setReadBufferSize(16 * 1024);
     constexpr int kRequests = 100000;
@@ -177,50 +178,50 @@ void ClientConnectionTest::slowClientGetsEveryReplyInOrder() {
 }
 
 void ClientConnectionTest::requestsWaitWhileTheEngineIsBehind() {
-    LoopbackBridge loopback;
-    QVERIFY(loopback.hostModeWithLinkUp());
+    BridgeFixture fixture;
+    QVERIFY(fixture.hostModeWithLinkUp());
 
-    emit loopback.engine.backlogChanged(true);
+    emit fixture.engine.backlogChanged(true);
     // The next client, too, is held: the engine is still behind.
-    loopback.client.disconnectFromHost();
-    QTRY_VERIFY(loopback.frontEnd.lines.contains("client disconnect winsock close"));
+    fixture.client.disconnectFromHost();
+    QTRY_VERIFY(fixture.frontEnd.lines.contains("client disconnect winsock close"));
     QTcpSocket next;
-    QVERIFY(loopback.connectClient(next));
+    QVERIFY(fixture.connectClient(next));
     next.write(block("D1Afirst") + block("D1Asecond"));
     QTest::qWait(200);
-    QCOMPARE(loopback.engine.sentData, QByteArrayList{});
+    QCOMPARE(fixture.engine.sentData, QByteArrayList{});
 
-    emit loopback.engine.backlogChanged(false);
-    QTRY_COMPARE(loopback.engine.sentData, (QByteArrayList{"first", "second"}));
+    emit fixture.engine.backlogChanged(false);
+    QTRY_COMPARE(fixture.engine.sentData, (QByteArrayList{"first", "second"}));
 }
 
 void ClientConnectionTest::clientThatStopsReadingIsDropped() {
-    LoopbackBridge loopback;
-    QTcpSocket &client = loopback.client;
-    QVERIFY(loopback.hostModeWithLinkUp());
+    BridgeFixture fixture;
+    QTcpSocket &client = fixture.client;
+    QVERIFY(fixture.hostModeWithLinkUp());
     client.setReadBufferSize(4096);
 
     // Radio data keeps coming while the client reads nothing.
     const auto dropped = [&] {
-        return std::any_of(loopback.frontEnd.lines.cbegin(), loopback.frontEnd.lines.cend(),
+        return std::any_of(fixture.frontEnd.lines.cbegin(), fixture.frontEnd.lines.cend(),
                            [](const QByteArray &line) {
                                return line.startsWith("Winsock Error client not reading");
                            });
     };
     const QByteArray data(2000, 'x');
     for (qsizetype sent = 0; !dropped() && sent < 64 * 1024 * 1024; sent += data.size()) {
-        emit loopback.engine.OnAX25Receive(1, data);
+        emit fixture.engine.OnAX25Receive(1, data);
         QCoreApplication::processEvents();
     }
     QVERIFY(dropped());
-    QTRY_VERIFY(loopback.frontEnd.lines.contains("client disconnect winsock close"));
+    QTRY_VERIFY(fixture.frontEnd.lines.contains("client disconnect winsock close"));
 
     // The link and host mode are still there for the next client.
     QTcpSocket next;
-    QVERIFY(loopback.connectClient(next));
+    QVERIFY(fixture.connectClient(next));
     next.write(block("C20S"));
     const QByteArray status = block("C00FREE BYTES 936\rA/V CONNECTED to ");
-    QCOMPARE(LoopbackBridge::receive(next, status.size()), status);
+    QCOMPARE(BridgeFixture::receive(next, status.size()), status);
 }
 
 void ClientConnectionTest::listenFailureIsFatalAndSaysWhy_data() {
@@ -250,7 +251,7 @@ void ClientConnectionTest::listenFailureIsFatalAndSaysWhy() {
     }
     RecorderFrontEnd frontEnd;
     FakeEngine engine;
-    BridgeOptions options = loopbackOptions(0);
+    BridgeOptions options;
     options.commandLine = "N0CALL,1,true,8000," + port;
     options.listenAddress = QHostAddress(address);
     Bridge bridge(frontEnd, engine, options);
@@ -262,14 +263,14 @@ void ClientConnectionTest::listenFailureIsFatalAndSaysWhy() {
 }
 
 void ClientConnectionTest::relistenFailureIsFatal() {
-    LoopbackBridge loopback;
-    QVERIFY(loopback.connectClient(loopback.client));
+    BridgeFixture fixture;
+    QVERIFY(fixture.connectClient(fixture.client));
     QTcpServer occupant;
-    QVERIFY(occupant.listen(QHostAddress::LocalHost, loopback.port));
-    loopback.client.disconnectFromHost();
-    QTRY_COMPARE(loopback.frontEnd.fatalErrors.size(), 1);
-    QVERIFY(loopback.frontEnd.fatalErrors.first().startsWith(
-        "ERROR cannot listen on 127.0.0.1 port " + QByteArray::number(loopback.port)));
+    QVERIFY(occupant.listen(QHostAddress::LocalHost, fixture.port));
+    fixture.client.disconnectFromHost();
+    QTRY_COMPARE(fixture.frontEnd.fatalErrors.size(), 1);
+    QVERIFY(fixture.frontEnd.fatalErrors.first().startsWith(
+        "ERROR cannot listen on 127.0.0.1 port " + QByteArray::number(fixture.port)));
 }
 
 void ClientConnectionTest::randomStreamsKeepTheBufferBounded() {

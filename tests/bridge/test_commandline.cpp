@@ -1,8 +1,7 @@
-// The command line: field cutting, number and boolean reading, the program's own options, and
-// what start-up shows of the result.
-#include "app/bridge.h"
-#include "app/numbers.h"
-#include "app/options.h"
+// The command line: field cutting, number and boolean reading, and what start-up shows of the
+// result.
+#include "bridge/bridge.h"
+#include "bridge/numbers.h"
 #include "support/fakeengine.h"
 #include "support/loopback.h"
 #include "support/recorderfrontend.h"
@@ -27,8 +26,6 @@ private slots:
     void roundingHalvesToEven();
     void startUpShowsPortAndFilter_data();
     void startUpShowsPortAndFilter();
-    void programOptions_data();
-    void programOptions();
 };
 
 void CommandLineTest::fieldsAreCutAndConverted_data() {
@@ -238,55 +235,6 @@ void CommandLineTest::startUpShowsPortAndFilter() {
     QTEST(frontEnd.boxes.value(FrontEnd::Box::AnyBox), "anyBox");
     QVERIFY(!frontEnd.boxes.contains(FrontEnd::Box::MyCall));
     QCOMPARE(bridge.state().hostMode, quint8(0));
-    QCOMPARE(bridge.state().fend, QByteArray("\xC0"));
-    QCOMPARE(bridge.state().tfesc, QByteArray("\xDD"));
-}
-
-void CommandLineTest::programOptions_data() {
-    QTest::addColumn<QStringList>("arguments");
-    QTest::addColumn<QByteArray>("commandLine");
-    QTest::addColumn<bool>("headless");
-    QTest::addColumn<QString>("listenAddress");
-    QTest::addColumn<QString>("engineHost");
-    QTest::addColumn<bool>("error");
-
-    const QString local = QStringLiteral("127.0.0.1");
-    QTest::newRow("nothing") << QStringList{} << QByteArray() << false << local << local << false;
-    QTest::newRow("fields in one argument")
-        << QStringList{"N0CALL,2"} << QByteArray("N0CALL,2") << false << local << local << false;
-    QTest::newRow("fields split by the shell")
-        << QStringList{"N0CALL,", "2", ",false"} << QByteArray("N0CALL, 2 ,false") << false << local
-        << local << false;
-    QTest::newRow("options before fields")
-        << QStringList{"--headless", "--listen-address", "0.0.0.0", "--engine-host=10.1.2.3",
-                       "N0CALL"}
-        << QByteArray("N0CALL") << true << QStringLiteral("0.0.0.0") << QStringLiteral("10.1.2.3")
-        << false;
-    QTest::newRow("options end at the first field")
-        << QStringList{"N0CALL", "--headless"} << QByteArray("N0CALL --headless") << false << local
-        << local << false;
-    QTest::newRow("double dash ends options")
-        << QStringList{"--", "--x"} << QByteArray("--x") << false << local << local << false;
-    QTest::newRow("unknown option")
-        << QStringList{"--frobnicate"} << QByteArray() << false << local << local << true;
-    QTest::newRow("missing value")
-        << QStringList{"--engine-host"} << QByteArray() << false << local << local << true;
-    QTest::newRow("bad listen address") << QStringList{"--listen-address", "here"} << QByteArray()
-                                        << false << local << local << true;
-}
-
-void CommandLineTest::programOptions() {
-    QFETCH(QStringList, arguments);
-    const ProgramOptions options = parseProgramOptions(arguments);
-    QFETCH(bool, error);
-    QCOMPARE(!options.error.isEmpty(), error);
-    if (error) {
-        return;
-    }
-    QTEST(options.commandLine, "commandLine");
-    QTEST(options.headless, "headless");
-    QTEST(options.listenAddress.toString(), "listenAddress");
-    QTEST(options.engineHost, "engineHost");
 }
 
 QTEST_GUILESS_MAIN(CommandLineTest)

@@ -1,7 +1,7 @@
 // The bridge with the real AGW control against the test engine, driven by a KAM client on
 // loopback: the port filter, the via path, and the link state after a retry-out, an
 // impossible connect or a lost engine.
-#include "app/bridge.h"
+#include "bridge/bridge.h"
 #include "client/hostcodec.h"
 #include "engine/agwcontrol.h"
 #include "support/kamclient.h"
@@ -116,7 +116,7 @@ void EngineBridgeTest::portFilterForIncomingLinks() {
         QCOMPARE(request.callTo, QByteArray("K1ABC"));
         QVERIFY(rig.nothingElse());
         QCOMPARE(int(rig.bridge.state().linkState), int(kDisconnected));
-        QCOMPARE(rig.bridge.state().remoteCall, QByteArray("K1ABC"));
+        QCOMPARE(rig.bridge.state().connection.remoteCall, QByteArray("K1ABC"));
     }
 }
 

@@ -1,69 +1,17 @@
 // The bridge's handling of the engine's events, with the engine double: start-up of the
 // control, readiness and registration, and every row of the link-state transition table.
 // Blocks for the client are read by a real client on loopback.
-#include "app/bridge.h"
-#include "support/fakeengine.h"
-#include "support/loopback.h"
-#include "support/recorderfrontend.h"
+#include "support/bridgefixture.h"
 
-#include <QTcpServer>
-#include <QTcpSocket>
 #include <QTest>
-
-#include <functional>
 
 namespace {
 
-constexpr int kTimeoutMs = 5000;
 const QByteArray F = "\300";
 
 QByteArray block(const QByteArray &content) {
     return F + content + F;
 }
-
-// A loaded bridge on the engine double, with a client connected.
-class Rig {
-public:
-    explicit Rig(const QByteArray &fields = "N0CALL,1,true,8000")
-        : bridge(frontEnd, engine, options(fields)) {
-        bridge.Form_Load();
-    }
-
-    bool connectClient() {
-        client.connectToHost(QHostAddress::LocalHost, listenPort);
-        return QTest::qWaitFor(
-            [&] { return frontEnd.lines.contains("accept winsock connection from client"); },
-            kTimeoutMs);
-    }
-
-    // Everything the client receives because of action; a marker block sent after it shows
-    // where that ends, silence included.
-    QByteArray clientGets(const std::function<void()> &action) {
-        action();
-        const QByteArray marker = block("MARK");
-        bridge.sendBlock("MARK");
-        QByteArray received;
-        (void)QTest::qWaitFor(
-            [&] {
-                received += client.readAll();
-                return received.endsWith(marker);
-            },
-            kTimeoutMs);
-        return received.endsWith(marker) ? received.chopped(marker.size()) : "(no marker)";
-    }
-
-    BridgeOptions options(const QByteArray &fields) {
-        BridgeOptions o;
-        o.commandLine = fields + "," + QByteArray::number(listenPort);
-        return o;
-    }
-
-    quint16 listenPort = freeLoopbackPort();
-    RecorderFrontEnd frontEnd;
-    FakeEngine engine;
-    QTcpSocket client;
-    Bridge bridge;
-};
 
 enum class Event { Connect, Disconnect, Receive, RetryOut };
 
@@ -103,14 +51,14 @@ void EngineEventsTest::startEngineSwitchesTheControlOn_data() {
 void EngineEventsTest::startEngineSwitchesTheControlOn() {
     QFETCH(QByteArray, enginePort);
     QFETCH(QByteArrayList, calls);
-    Rig rig("N0CALL,1,true," + enginePort);
-    QCOMPARE(rig.engine.calls, calls);
+    BridgeFixture fixture("N0CALL,1,true," + enginePort);
+    QCOMPARE(fixture.engine.calls, calls);
     if (calls.isEmpty()) {
-        QCOMPARE(rig.frontEnd.fatalErrors.size(), 1);
-        QVERIFY(rig.frontEnd.fatalErrors[0].startsWith("ERROR engine port "));
-        QVERIFY(rig.frontEnd.lines.contains(rig.frontEnd.fatalErrors[0]));
+        QCOMPARE(fixture.frontEnd.fatalErrors.size(), 1);
+        QVERIFY(fixture.frontEnd.fatalErrors[0].startsWith("ERROR engine port "));
+        QVERIFY(fixture.frontEnd.lines.contains(fixture.frontEnd.fatalErrors[0]));
     } else {
-        QVERIFY(rig.frontEnd.fatalErrors.isEmpty());
+        QVERIFY(fixture.frontEnd.fatalErrors.isEmpty());
     }
 }
 
@@ -124,24 +72,26 @@ void EngineEventsTest::readyLogsAndRegistersTheOwnCall_data() {
 void EngineEventsTest::readyLogsAndRegistersTheOwnCall() {
     QFETCH(QByteArray, myCall);
     QFETCH(QByteArrayList, calls);
-    Rig rig(myCall + ",1,true,8000");
-    rig.engine.calls.clear();
-    rig.frontEnd.lines.clear();
-    rig.frontEnd.boxes.remove(FrontEnd::Box::MyCall);
-    emit rig.engine.OnReady(false); // not examined
-    QCOMPARE(rig.frontEnd.lines, (QByteArrayList{"EVENT: PE is ready", "AGWPE version 2005.127"}));
-    QCOMPARE(rig.engine.calls, calls);
-    QVERIFY(!rig.frontEnd.boxes.contains(FrontEnd::Box::MyCall));
+    BridgeFixture fixture(myCall + ",1,true,8000");
+    fixture.engine.calls.clear();
+    fixture.frontEnd.lines.clear();
+    fixture.frontEnd.boxes.remove(FrontEnd::Box::MyCall);
+    emit fixture.engine.OnReady(false); // not examined
+    QCOMPARE(fixture.frontEnd.lines,
+             (QByteArrayList{"EVENT: PE is ready", "AGWPE version 2005.127"}));
+    QCOMPARE(fixture.engine.calls, calls);
+    QVERIFY(!fixture.frontEnd.boxes.contains(FrontEnd::Box::MyCall));
 }
 
 void EngineEventsTest::registrationShowsTheCall() {
-    Rig rig;
-    QVERIFY(rig.connectClient());
-    rig.frontEnd.lines.clear();
-    const QByteArray sent = rig.clientGets([&] { emit rig.engine.OnRegister("K1ABC-2", false); });
-    QCOMPARE(rig.frontEnd.boxes.value(FrontEnd::Box::MyCall), QByteArray("K1ABC-2"));
+    BridgeFixture fixture;
+    QVERIFY(fixture.connectClient());
+    fixture.frontEnd.lines.clear();
+    const QByteArray sent =
+        fixture.clientGets([&] { emit fixture.engine.OnRegister("K1ABC-2", false); });
+    QCOMPARE(fixture.frontEnd.boxes.value(FrontEnd::Box::MyCall), QByteArray("K1ABC-2"));
     QCOMPARE(sent, QByteArray());
-    QVERIFY(rig.frontEnd.lines.isEmpty());
+    QVERIFY(fixture.frontEnd.lines.isEmpty());
 }
 
 void EngineEventsTest::linkStateTransitions_data() {
@@ -214,67 +164,65 @@ void EngineEventsTest::linkStateTransitions() {
     QFETCH(QByteArray, sent);
     QFETCH(QByteArrayList, engineCalls);
 
-    Rig rig;
-    QVERIFY(rig.connectClient());
-    BridgeState &s = rig.bridge.state();
+    BridgeFixture fixture;
+    QVERIFY(fixture.connectClient());
+    BridgeState &s = fixture.bridge.state();
     s.linkState = quint8(state);
     s.channelId = 5;
     s.acceptAny = acceptAny;
-    rig.engine.calls.clear();
-    rig.engine.infoToReport.radioPort = eventPort;
-    rig.engine.infoToReport.remoteCall = "K1ABC";
+    fixture.engine.calls.clear();
+    fixture.engine.infoToReport.radioPort = eventPort;
+    fixture.engine.infoToReport.remoteCall = "K1ABC";
 
-    const QByteArray received = rig.clientGets([&] {
+    const QByteArray received = fixture.clientGets([&] {
         switch (event) {
         case Event::Connect:
-            emit rig.engine.OnAX25Connect(eventChannel);
+            emit fixture.engine.OnAX25Connect(eventChannel);
             break;
         case Event::Disconnect:
-            emit rig.engine.OnAX25Disconnect(eventChannel);
+            emit fixture.engine.OnAX25Disconnect(eventChannel);
             break;
         case Event::Receive:
-            emit rig.engine.OnAX25Receive(eventChannel, "a\300b\333c");
+            emit fixture.engine.OnAX25Receive(eventChannel, "a\300b\333c");
             break;
         case Event::RetryOut:
-            emit rig.engine.OnRetryOut(eventChannel, "W1AW", "N0CALL", "text");
+            emit fixture.engine.OnRetryOut(eventChannel, "W1AW", "N0CALL", "text");
             break;
         }
     });
     QCOMPARE(received, sent);
     QCOMPARE(int(s.linkState), stateAfter);
-    QCOMPARE(s.channelId, double(channelAfter));
-    QCOMPARE(rig.engine.calls, engineCalls);
+    QCOMPARE(s.channelId, channelAfter);
+    QCOMPARE(fixture.engine.calls, engineCalls);
 }
 
 void EngineEventsTest::refusedLinkWhoseDisconnectFailsIsLogged() {
-    Rig rig;
-    QVERIFY(rig.connectClient());
-    rig.bridge.state().linkState = kConnected;
-    rig.engine.disconnectResult = false;
-    rig.frontEnd.lines.clear();
-    const QByteArray sent = rig.clientGets([&] { emit rig.engine.OnAX25Connect(-7); });
+    BridgeFixture fixture;
+    QVERIFY(fixture.connectClient());
+    fixture.bridge.state().linkState = kConnected;
+    fixture.engine.disconnectResult = false;
+    fixture.frontEnd.lines.clear();
+    const QByteArray sent = fixture.clientGets([&] { emit fixture.engine.OnAX25Connect(-7); });
     QCOMPARE(sent, QByteArray());
-    QCOMPARE(rig.frontEnd.lines,
+    QCOMPARE(fixture.frontEnd.lines,
              QByteArrayList{"Disconnect nonauthorized accept failed iChannelId -7"});
-    QCOMPARE(rig.bridge.state().disconnectOk, false);
-    QCOMPARE(int(rig.bridge.state().linkState), int(kConnected));
+    QCOMPARE(int(fixture.bridge.state().linkState), int(kConnected));
 }
 
 void EngineEventsTest::connectEventAsksForConnectionInformationFirst() {
-    Rig rig;
-    BridgeState &s = rig.bridge.state();
+    BridgeFixture fixture;
+    BridgeState &s = fixture.bridge.state();
     s.linkState = kConnected;
-    rig.engine.infoToReport = {2, "N0CALL", "K2XYZ", "RELAY1", 11, 12, 13};
-    emit rig.engine.OnAX25Connect(9);
+    fixture.engine.infoToReport = {2, "N0CALL", "K2XYZ", "RELAY1", 11, 12, 13};
+    emit fixture.engine.OnAX25Connect(9);
     // A refused link still leaves what the query reported: the status texts show that call.
-    QCOMPARE(s.connPort, 2);
-    QCOMPARE(s.connText1, QByteArray("N0CALL"));
-    QCOMPARE(s.remoteCall, QByteArray("K2XYZ"));
-    QCOMPARE(s.connText3, QByteArray("RELAY1"));
-    QCOMPARE(s.connNum1, 11);
-    QCOMPARE(s.connNum2, 12);
-    QCOMPARE(s.connNum3, 13);
-    QCOMPARE(s.connInfoOk, true);
+    QCOMPARE(s.connection.radioPort, 2);
+    QCOMPARE(s.connection.ownCall, QByteArray("N0CALL"));
+    QCOMPARE(s.connection.remoteCall, QByteArray("K2XYZ"));
+    QCOMPARE(s.connection.viaPath, QByteArray("RELAY1"));
+    QCOMPARE(s.connection.num1, 11);
+    QCOMPARE(s.connection.num2, 12);
+    QCOMPARE(s.connection.num3, 13);
 }
 
 QTEST_GUILESS_MAIN(EngineEventsTest)

@@ -1,6 +1,6 @@
 // The event log keeps its bound: it is cut only when a line would take it past 30000
 // characters, and then to its last 5000 plus the new line.
-#include "app/bridge.h"
+#include "bridge/bridge.h"
 #include "support/fakeengine.h"
 #include "support/recorderfrontend.h"
 

@@ -1,7 +1,9 @@
 // The host-mode and terminal-mode interpreters: what each request sends to the client, asks of
 // the engine, logs and changes. Requests go through dispatchClientData; replies are read by a
 // real client on loopback.
-#include "loopbackbridge.h"
+#include "support/bridgefixture.h"
+
+#include <QTest>
 
 namespace {
 
@@ -24,6 +26,7 @@ private slots:
     void dataIsUnescapedAndARefusalLogged();
     void ownCallIsShown();
     void connectOnAnUnusableRadioPortIsRefused();
+    void badFramingIsLoggedAndGoesNoFurther();
     void terminalDialogue_data();
     void terminalDialogue();
 };
@@ -136,73 +139,86 @@ void InterpretersTest::hostRequests() {
     QFETCH(QByteArrayList, log);
     QFETCH(int, linkStateAfter);
 
-    LoopbackBridge loopback;
-    QVERIFY(loopback.connectClient(loopback.client));
-    QVERIFY(loopback.enterHostMode());
-    BridgeState &s = loopback.bridge.state();
+    BridgeFixture fixture;
+    QVERIFY(fixture.connectClient(fixture.client));
+    QVERIFY(fixture.enterHostMode());
+    BridgeState &s = fixture.bridge.state();
     s.linkState = quint8(linkState);
     s.channelId = 5;
-    s.remoteCall = "W1AW";
+    s.connection.remoteCall = "W1AW";
     s.targetCall = "K1ABC";
-    loopback.engine.calls.clear();
-    loopback.engine.disconnectResult = !engineRefuses;
-    const qsizetype logged = loopback.frontEnd.lines.size();
+    fixture.engine.calls.clear();
+    fixture.engine.disconnectResult = !engineRefuses;
+    const qsizetype logged = fixture.frontEnd.lines.size();
 
-    loopback.bridge.dispatchClientData(request);
-    QCOMPARE(loopback.engine.calls, engineCalls);
-    QCOMPARE(loopback.frontEnd.lines.mid(logged), log);
+    fixture.bridge.dispatchClientData(request);
+    QCOMPARE(fixture.engine.calls, engineCalls);
+    QCOMPARE(fixture.frontEnd.lines.mid(logged), log);
     QCOMPARE(int(s.linkState), linkStateAfter);
-    const QByteArray probeReply = loopback.probe();
-    QCOMPARE(LoopbackBridge::receive(loopback.client, reply.size() + probeReply.size()),
+    const QByteArray probeReply = fixture.probe();
+    QCOMPARE(BridgeFixture::receive(fixture.client, reply.size() + probeReply.size()),
              reply + probeReply);
 }
 
 void InterpretersTest::connectStoresTheChannelForData() {
-    LoopbackBridge loopback;
-    QVERIFY(loopback.connectClient(loopback.client));
-    QVERIFY(loopback.enterHostMode());
-    loopback.engine.nextChannelId = 7;
-    loopback.bridge.dispatchClientData(block("C1AC W1AW") + block("D1Ahello"));
-    QCOMPARE(loopback.bridge.state().channelId, 7.0);
-    QCOMPARE(loopback.engine.calls.last(), "send 7");
-    QCOMPARE(loopback.engine.sentData, QByteArrayList{"hello"});
+    BridgeFixture fixture;
+    QVERIFY(fixture.connectClient(fixture.client));
+    QVERIFY(fixture.enterHostMode());
+    fixture.engine.nextChannelId = 7;
+    fixture.bridge.dispatchClientData(block("C1AC W1AW") + block("D1Ahello"));
+    QCOMPARE(fixture.bridge.state().channelId, 7);
+    QCOMPARE(fixture.engine.calls.last(), "send 7");
+    QCOMPARE(fixture.engine.sentData, QByteArrayList{"hello"});
 }
 
 void InterpretersTest::dataIsUnescapedAndARefusalLogged() {
-    LoopbackBridge loopback;
-    QVERIFY(loopback.connectClient(loopback.client));
-    QVERIFY(loopback.enterHostMode());
-    loopback.engine.sendResult = false;
-    const qsizetype logged = loopback.frontEnd.lines.size();
-    loopback.bridge.dispatchClientData(block("D1Aa\333\334b\333\335c"));
+    BridgeFixture fixture;
+    QVERIFY(fixture.connectClient(fixture.client));
+    QVERIFY(fixture.enterHostMode());
+    fixture.engine.sendResult = false;
+    const qsizetype logged = fixture.frontEnd.lines.size();
+    fixture.bridge.dispatchClientData(block("D1Aa\333\334b\333\335c"));
     const QByteArray plain = "a\300b\333c";
-    QCOMPARE(loopback.engine.sentData, QByteArrayList{plain});
-    QCOMPARE(loopback.bridge.state().txData, plain);
-    QCOMPARE(loopback.frontEnd.lines.mid(logged),
+    QCOMPARE(fixture.engine.sentData, QByteArrayList{plain});
+    QCOMPARE(fixture.frontEnd.lines.mid(logged),
              (QByteArrayList{"ERROR AX25Send not accepted", plain}));
 }
 
 void InterpretersTest::ownCallIsShown() {
-    LoopbackBridge loopback;
-    QVERIFY(loopback.connectClient(loopback.client));
-    QVERIFY(loopback.enterHostMode());
-    loopback.bridge.dispatchClientData(block("C1AMY  k1abc-7 "));
-    QCOMPARE(loopback.bridge.state().myCall, "K1ABC-7");
-    QCOMPARE(loopback.frontEnd.boxes.value(FrontEnd::Box::MyCall), "K1ABC-7");
+    BridgeFixture fixture;
+    QVERIFY(fixture.connectClient(fixture.client));
+    QVERIFY(fixture.enterHostMode());
+    fixture.bridge.dispatchClientData(block("C1AMY  k1abc-7 "));
+    QCOMPARE(fixture.bridge.state().myCall, "K1ABC-7");
+    QCOMPARE(fixture.frontEnd.boxes.value(FrontEnd::Box::MyCall), "K1ABC-7");
 }
 
 void InterpretersTest::connectOnAnUnusableRadioPortIsRefused() {
-    LoopbackBridge loopback;
-    QVERIFY(loopback.connectClient(loopback.client));
-    QVERIFY(loopback.enterHostMode());
-    loopback.bridge.state().agwPort = 1e20;
-    loopback.engine.calls.clear();
-    loopback.bridge.dispatchClientData(block("C1AC W1AW"));
-    QCOMPARE(loopback.engine.calls, QByteArrayList{});
-    QCOMPARE(int(loopback.bridge.state().linkState), int(kDisconnected));
-    QCOMPARE(loopback.frontEnd.lines.last(), "ERROR radio port 1E+20 out of range");
+    BridgeFixture fixture;
+    QVERIFY(fixture.connectClient(fixture.client));
+    QVERIFY(fixture.enterHostMode());
+    fixture.bridge.state().agwPort = 1e20;
+    fixture.engine.calls.clear();
+    fixture.bridge.dispatchClientData(block("C1AC W1AW"));
+    QCOMPARE(fixture.engine.calls, QByteArrayList{});
+    QCOMPARE(int(fixture.bridge.state().linkState), int(kDisconnected));
+    QCOMPARE(fixture.frontEnd.lines.last(), "ERROR radio port 1E+20 out of range");
     const QByteArray refusal = block("C00Can't CONNECT, radio port out of range");
-    QCOMPARE(LoopbackBridge::receive(loopback.client, refusal.size()), refusal);
+    QCOMPARE(BridgeFixture::receive(fixture.client, refusal.size()), refusal);
+}
+
+void InterpretersTest::badFramingIsLoggedAndGoesNoFurther() {
+    BridgeFixture fixture("N0CALL,1,true,8000", BridgeFixture::Load::Unloaded);
+    const std::optional<hostcodec::BlockFields> good = fixture.bridge.extractBlock(F + "D1Axy" + F);
+    QVERIFY(good);
+    QCOMPARE((QByteArrayList{good->type, good->port, good->stream, good->data}),
+             (QByteArrayList{"D", "1", "A", "xy"}));
+    QVERIFY(!fixture.bridge.extractBlock("C1AD" + F));
+    QVERIFY(!fixture.bridge.extractBlock(F + "C1AD"));
+    QVERIFY(!fixture.bridge.extractBlock(QByteArray()));
+    QCOMPARE(fixture.frontEnd.lines,
+             (QByteArrayList{"BLOCK ERROR first byte not FEND", "BLOCK ERROR last byte not FEND",
+                             "BLOCK ERROR first byte not FEND"}));
 }
 
 void InterpretersTest::terminalDialogue_data() {
@@ -230,18 +246,18 @@ void InterpretersTest::terminalDialogue() {
     QFETCH(QByteArray, reply);
     QFETCH(bool, hostModeAfter);
 
-    LoopbackBridge loopback;
-    QVERIFY(loopback.connectClient(loopback.client));
-    const qsizetype logged = loopback.frontEnd.lines.size();
-    loopback.bridge.dispatchClientData(request);
-    QCOMPARE(loopback.bridge.state().hostMode == 1, hostModeAfter);
+    BridgeFixture fixture;
+    QVERIFY(fixture.connectClient(fixture.client));
+    const qsizetype logged = fixture.frontEnd.lines.size();
+    fixture.bridge.dispatchClientData(request);
+    QCOMPARE(fixture.bridge.state().hostMode == 1, hostModeAfter);
     const QByteArrayList log =
         reply.isEmpty() ? QByteArrayList{"ERROR Unknown Terminal mode Client request>", request}
                         : QByteArrayList{};
-    QCOMPARE(loopback.frontEnd.lines.mid(logged), log);
-    QCOMPARE(loopback.bridge.state().myCall, "N0CALL");
-    const QByteArray probeReply = loopback.probe();
-    QCOMPARE(LoopbackBridge::receive(loopback.client, reply.size() + probeReply.size()),
+    QCOMPARE(fixture.frontEnd.lines.mid(logged), log);
+    QCOMPARE(fixture.bridge.state().myCall, "N0CALL");
+    const QByteArray probeReply = fixture.probe();
+    QCOMPARE(BridgeFixture::receive(fixture.client, reply.size() + probeReply.size()),
              reply + probeReply);
 }
 

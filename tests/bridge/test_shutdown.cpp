@@ -1,6 +1,6 @@
 // Shutdown: the client socket closes, the own callsign is withdrawn, the engine control is
 // switched off and takes its link down before it closes; the client hears nothing of it.
-#include "app/bridge.h"
+#include "bridge/bridge.h"
 #include "client/hostcodec.h"
 #include "engine/agwcontrol.h"
 #include "support/loopback.h"

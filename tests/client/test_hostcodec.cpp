@@ -1,10 +1,7 @@
 // The host-mode codec and block cutter, checked on the edge cases of the format and against
 // search-and-splice forms of the same rules on random input.
-#include "app/bridge.h"
 #include "client/hostblockcutter.h"
 #include "client/hostcodec.h"
-#include "support/fakeengine.h"
-#include "support/recorderfrontend.h"
 
 #include <QRandomGenerator>
 #include <QTest>
@@ -81,7 +78,6 @@ private slots:
     void conversionsMatchSplicingOnRandomText();
     void blocksSplitIntoHeaderAndData_data();
     void blocksSplitIntoHeaderAndData();
-    void badFramingIsLoggedAndKeepsTheFields();
     void cuttingMatchesWholeBufferSearchOnRandomStreams();
     void unfinishedBlockIsDroppedPastTheBound();
 };
@@ -146,22 +142,6 @@ void HostCodecTest::blocksSplitIntoHeaderAndData() {
     QCOMPARE(checkFraming(block), Framing::Ok);
     const BlockFields split = splitBlock(block);
     QCOMPARE((QByteArrayList{split.type, split.port, split.stream, split.data}), fields);
-}
-
-void HostCodecTest::badFramingIsLoggedAndKeepsTheFields() {
-    RecorderFrontEnd frontEnd;
-    FakeEngine engine;
-    Bridge bridge(frontEnd, engine, BridgeOptions());
-    bridge.extractBlock(F + "D1Axy" + F);
-    bridge.extractBlock("C1AD" + F);
-    bridge.extractBlock(F + "C1AD");
-    bridge.extractBlock(QByteArray());
-    QCOMPARE(frontEnd.lines,
-             (QByteArrayList{"BLOCK ERROR first byte not FEND", "BLOCK ERROR last byte not FEND",
-                             "BLOCK ERROR first byte not FEND"}));
-    const BridgeState &s = bridge.state();
-    QCOMPARE((QByteArrayList{s.blockType, s.blockPort, s.blockStream, s.blockData}),
-             (QByteArrayList{"D", "1", "A", "xy"}));
 }
 
 void HostCodecTest::cuttingMatchesWholeBufferSearchOnRandomStreams() {

@@ -1,11 +1,9 @@
 // A million "D1A" blocks through the bridge in process: cut from the client's stream,
 // unescaped and handed to the engine, with the engine's data going back the other way; every
 // block arrives whole and resident memory does not grow.
-#include "app/bridge.h"
 #include "client/hostcodec.h"
 #include "faults/procstats.h"
-#include "support/fakeengine.h"
-#include "support/recorderfrontend.h"
+#include "support/bridgefixture.h"
 
 #include <QCoreApplication>
 #include <QTest>
@@ -38,13 +36,10 @@ private slots:
 };
 
 void SoakTest::millionBlocksWithoutGrowth() {
-    RecorderFrontEnd frontEnd;
-    FakeEngine engine;
-    Bridge bridge(frontEnd, engine, BridgeOptions());
-    BridgeState &s = bridge.state();
-    s.hostMode = 1;
-    s.linkState = kConnected;
-    s.channelId = 1;
+    BridgeFixture fixture("N0CALL,1,true,8000", BridgeFixture::Load::Unloaded);
+    fixture.setHostModeWithLinkUp();
+    Bridge &bridge = fixture.bridge;
+    FakeEngine &engine = fixture.engine;
 
     const QByteArray data = linkData();
     QByteArray round;
@@ -75,8 +70,8 @@ void SoakTest::millionBlocksWithoutGrowth() {
             residentAfterWarmUp = procstats::residentKiB(self);
         }
     }
-    QVERIFY(s.clientBuffer.isEmpty());
-    QVERIFY2(frontEnd.lines.isEmpty(), frontEnd.lines.value(0).constData());
+    QVERIFY(bridge.state().clientBuffer.isEmpty());
+    QVERIFY2(fixture.frontEnd.lines.isEmpty(), fixture.frontEnd.lines.value(0).constData());
 
     if (!procstats::kResidentMemoryIsMeaningful) {
         QSKIP("resident memory is not the program's own under AddressSanitizer");

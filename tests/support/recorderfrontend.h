@@ -1,7 +1,7 @@
 // A front end for tests: remembers what the bridge showed, logged and reported.
 #pragma once
 
-#include "app/frontend.h"
+#include "bridge/frontend.h"
 
 #include <QByteArray>
 #include <QList>
