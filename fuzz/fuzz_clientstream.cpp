@@ -82,7 +82,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
             break;
         }
         case Step::RetryOut:
-            emit engine.OnRetryOut(1, "K1ABC", "N0CALL", "*** DISCONNECTED RETRYOUT");
+            emit engine.OnRetryOut(1);
             break;
         case Step::Ready:
             emit engine.OnReady(true);

@@ -85,12 +85,15 @@ private:
     void AGWAPIX1_OnAX25Connect(qint32 channelId);
     void AGWAPIX1_OnAX25Disconnect(qint32 channelId);
     void AGWAPIX1_OnAX25Receive(qint32 channelId, const QByteArray &data);
-    void AGWAPIX1_OnRetryOut();
+    void AGWAPIX1_OnRetryOut(qint32 channelId);
 
     // Wire the socket's and the control's events to their handlers.
     void connectClientSocket();
     void connectEngine();
     void showBox(FrontEnd::Box box, const QByteArray &text);
+    bool clientConnected() const;
+    // Asks the engine to take down a link the bridge does not carry.
+    void refuseLink(qint32 channelId);
     // Logs an "ERROR" line and tells the front end that the bridge cannot work.
     void fail(const QByteArray &message);
 

@@ -32,6 +32,10 @@ void Bridge::startListening() {
     }
 }
 
+bool Bridge::clientConnected() const {
+    return clientSocket_.state() == ClientSocket::State::Connected;
+}
+
 void Bridge::closeClient() {
     clientSocket_.close();
 }

@@ -56,14 +56,24 @@ void Bridge::AGWAPIX1_OnAX25Connect(qint32 channelId) {
     engine_.connectionInfo(channelId, s_.connection);
 
     const bool portRefused = double(s_.connection.radioPort) != s_.agwPort && !s_.acceptAny;
-    if (s_.linkState == kDisconnected && !portRefused) {
+    if (s_.linkState == kDisconnected && !clientConnected()) {
+        // A caller with nobody to talk to would only be left hanging.
+        logLine("Incoming link from " + s_.connection.remoteCall + " refused: no client connected");
+        refuseLink(channelId);
+    } else if (s_.linkState == kDisconnected && !portRefused) {
         s_.linkState = kConnected;
         s_.channelId = channelId;
         sendBlock("S1A*** CONNECTED to " + s_.connection.remoteCall);
     } else if (s_.linkState == kConnectInProgress && channelId == s_.channelId) {
         s_.linkState = kConnected;
         sendBlock("S1A*** CONNECTED to " + s_.connection.remoteCall);
-    } else if (!engine_.ax25Disconnect(channelId)) {
+    } else {
+        refuseLink(channelId);
+    }
+}
+
+void Bridge::refuseLink(qint32 channelId) {
+    if (!engine_.ax25Disconnect(channelId)) {
         logLine("Disconnect nonauthorized accept failed iChannelId " +
                 QByteArray::number(channelId));
     }
@@ -77,11 +87,20 @@ void Bridge::AGWAPIX1_OnAX25Disconnect(qint32 channelId) {
 }
 
 void Bridge::AGWAPIX1_OnAX25Receive(qint32 channelId, const QByteArray &data) {
-    if (channelId == s_.channelId) {
-        sendBlock("D1A" + hostcodec::escape(data));
+    if (channelId != s_.channelId) {
+        return;
     }
+    if (!clientConnected()) {
+        logLine("ERROR no client connected: dropped " + QByteArray::number(data.size()) +
+                " bytes received from " + s_.connection.remoteCall);
+        return;
+    }
+    sendBlock("D1A" + hostcodec::escape(data));
 }
 
-void Bridge::AGWAPIX1_OnRetryOut() {
-    sendBlock("S1A***retry count exceeded");
+void Bridge::AGWAPIX1_OnRetryOut(qint32 channelId) {
+    // Only the client's own link: a refused or forgotten one is none of its business.
+    if (channelId == s_.channelId && s_.linkState != kDisconnected) {
+        sendBlock("S1A***retry count exceeded");
+    }
 }

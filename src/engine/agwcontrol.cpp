@@ -281,6 +281,9 @@ void AgwControl::handleLinkUp(const AgwFrame &frame) {
         // A second 'C' for a link that is up means the peer reset it: still the same link.
         if (!link->up) {
             link->up = true;
+            // The engine's spelling of the calls, not the bridge's request as typed.
+            link->info.ownCall = frame.callTo;
+            link->info.remoteCall = frame.callFrom;
             emit OnAX25Connect(*channelId);
         }
         return;
@@ -299,6 +302,11 @@ void AgwControl::handleLinkUp(const AgwFrame &frame) {
     }
     const qint32 channelId = links_.newChannelId();
     links_.insert(channelId, link);
+    if (switchingOff_) {
+        // Nobody will carry it: take it down with the others, within the same wait.
+        connection_.send(linkFrame('d', link));
+        return;
+    }
     emit OnAX25Connect(channelId);
 }
 
@@ -313,7 +321,7 @@ void AgwControl::handleLinkDown(const AgwFrame &frame) {
     const QByteArray text = eventText(frame.data);
     // The engine has no retry-out event of its own; its disconnect text says so.
     if (text.contains("RETRYOUT")) {
-        emit OnRetryOut(radioPort, frame.callFrom, frame.callTo, text);
+        emit OnRetryOut(*channelId);
     }
     emit OnAX25Disconnect(*channelId);
     if (goodbye_.isActive() && links_.isEmpty()) {

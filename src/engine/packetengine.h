@@ -56,7 +56,8 @@ public:
     virtual bool ax25Disconnect(qint32 channelId) = 0;
     // True when the data went to the engine: only while that link is up.
     virtual bool ax25Send(qint32 channelId, const QByteArray &data) = 0;
-    // False, with info untouched, for a channel the control does not know.
+    // The link as the engine reported it once it came up (for an outgoing link, as requested
+    // until then). False, with info untouched, for a channel the control does not know.
     virtual bool connectionInfo(qint32 channelId, ConnectionInfo &info) = 0;
 
 signals:
@@ -65,9 +66,8 @@ signals:
     void OnAX25Connect(qint32 channelId);
     void OnAX25Disconnect(qint32 channelId);
     void OnAX25Receive(qint32 channelId, const QByteArray &data);
-    // Retries ran out on a link; OnAX25Disconnect for it follows at once.
-    void OnRetryOut(qint32 radioPort, const QByteArray &fromCall, const QByteArray &toCall,
-                    const QByteArray &data);
+    // Retries ran out on the link; OnAX25Disconnect for it follows at once.
+    void OnRetryOut(qint32 channelId);
     // Switched off, the control has closed its engine connection and written all it had to.
     // Comes also when there was no connection; links still open got OnAX25Disconnect first.
     void closed();

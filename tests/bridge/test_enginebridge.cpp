@@ -85,6 +85,9 @@ private slots:
     void viaPathAndRetryOutEndTheAttempt();
     void connectThatCannotWorkReportsDisconnected();
     void engineLostMidLinkDisconnectsAndComesBack();
+    void remoteCallIsTheEnginesSpelling();
+    void callerWithNobodyToTalkToIsRefused();
+    void retryOutOfARefusedLinkIsNotTheClients();
 };
 
 void EngineBridgeTest::portFilterForIncomingLinks_data() {
@@ -168,6 +171,52 @@ void EngineBridgeTest::engineLostMidLinkDisconnectsAndComesBack() {
     QVERIFY(rig.engine.waitForFrames('X', 2));
     rig.engine.linkUp(0, "K1ABC", "N0CALL", true);
     QVERIFY(rig.expect(block("S1A*** CONNECTED to K1ABC")));
+}
+
+void EngineBridgeTest::remoteCallIsTheEnginesSpelling() {
+    Rig rig;
+    QVERIFY(rig.readyInHostMode());
+    rig.request("C1AC n0call-1 ");
+    QVERIFY(rig.expect(block("C00")));
+    rig.request("C20S");
+    QVERIFY(rig.expect(block("C00FREE BYTES 936\rA/V CONNECT in progress n0call-1 ")));
+    QVERIFY(rig.engine.waitForFrames('C'));
+    QCOMPARE(rig.engine.receivedOfKind('C').first().callTo, QByteArray("N0CALL-1"));
+    rig.engine.linkUp(0, "N0CALL-1", "N0CALL", false);
+    QVERIFY(rig.expect(block("S1A*** CONNECTED to N0CALL-1")));
+    rig.request("C20S");
+    QVERIFY(rig.expect(block("C00FREE BYTES 936\rA/V CONNECTED to N0CALL-1")));
+}
+
+void EngineBridgeTest::callerWithNobodyToTalkToIsRefused() {
+    Rig rig;
+    QVERIFY(rig.logged("EVENT: PE is ready") && rig.engine.waitForFrames('X'));
+    rig.engine.linkUp(0, "K1ABC", "N0CALL", true);
+    QVERIFY(rig.engine.waitForFrames('d'));
+    QCOMPARE(rig.engine.receivedOfKind('d').first().callTo, QByteArray("K1ABC"));
+    QVERIFY(rig.logged("Incoming link from K1ABC refused: no client connected"));
+
+    // The next client finds no link it never heard of and may call out.
+    QVERIFY(rig.client.connectTo(rig.listenPort));
+    rig.client.write("RESET\r");
+    QVERIFY(rig.expect("\300\300S00\300"));
+    rig.request("C1AC W1AW");
+    QVERIFY(rig.expect(block("C00")));
+    QVERIFY(rig.engine.waitForFrames('C'));
+}
+
+void EngineBridgeTest::retryOutOfARefusedLinkIsNotTheClients() {
+    Rig rig;
+    QVERIFY(rig.readyInHostMode());
+    rig.engine.answerDisconnects = false;
+    rig.engine.linkUp(0, "K1ABC", "N0CALL", true);
+    QVERIFY(rig.expect(block("S1A*** CONNECTED to K1ABC")));
+    // A second caller is refused; its retries run out while the first link goes on.
+    rig.engine.linkUp(0, "K2XYZ", "N0CALL", true);
+    QVERIFY(rig.engine.waitForFrames('d'));
+    rig.engine.linkDown(0, "K2XYZ", "N0CALL", true);
+    QVERIFY(rig.nothingElse());
+    QCOMPARE(int(rig.bridge.state().linkState), int(kConnected));
 }
 
 QTEST_GUILESS_MAIN(EngineBridgeTest)

@@ -29,6 +29,7 @@ private slots:
     void linkStateTransitions();
     void refusedLinkWhoseDisconnectFailsIsLogged();
     void connectEventAsksForConnectionInformationFirst();
+    void withoutClientCallersAreRefusedAndDataLogged();
 };
 
 void EngineEventsTest::startEngineSwitchesTheControlOn_data() {
@@ -146,10 +147,15 @@ void EngineEventsTest::linkStateTransitions_data() {
         << 0 << true << Event::Receive << 5 << 0 << 0 << 5 << data << QByteArrayList{};
     *row("receive, other channel")
         << 1 << true << Event::Receive << 9 << 0 << 1 << 5 << QByteArray() << QByteArrayList{};
+    // Retry-out is news only about the client's own link, while it is not down yet.
     for (int state = 0; state <= 3; ++state) {
-        *row(("retry out, " + QByteArray::number(state)).constData())
-            << state << true << Event::RetryOut << 9 << 0 << state << 5
-            << block("S1A***retry count exceeded") << QByteArrayList{};
+        const QByteArray name = "retry out, " + QByteArray::number(state);
+        *row(name + ", same channel")
+            << state << true << Event::RetryOut << 5 << 0 << state << 5
+            << (state == 0 ? QByteArray() : block("S1A***retry count exceeded"))
+            << QByteArrayList{};
+        *row(name + ", other channel") << state << true << Event::RetryOut << 9 << 0 << state << 5
+                                       << QByteArray() << QByteArrayList{};
     }
 }
 
@@ -186,7 +192,7 @@ void EngineEventsTest::linkStateTransitions() {
             emit fixture.engine.OnAX25Receive(eventChannel, "a\300b\333c");
             break;
         case Event::RetryOut:
-            emit fixture.engine.OnRetryOut(eventChannel, "W1AW", "N0CALL", "text");
+            emit fixture.engine.OnRetryOut(eventChannel);
             break;
         }
     });
@@ -223,6 +229,26 @@ void EngineEventsTest::connectEventAsksForConnectionInformationFirst() {
     QCOMPARE(s.connection.num1, 11);
     QCOMPARE(s.connection.num2, 12);
     QCOMPARE(s.connection.num3, 13);
+}
+
+void EngineEventsTest::withoutClientCallersAreRefusedAndDataLogged() {
+    BridgeFixture fixture;
+    BridgeState &s = fixture.bridge.state();
+    fixture.engine.calls.clear();
+    fixture.engine.infoToReport.radioPort = 1;
+    fixture.engine.infoToReport.remoteCall = "K1ABC";
+    emit fixture.engine.OnAX25Connect(9);
+    QCOMPARE(fixture.engine.calls, (QByteArrayList{"info 9", "disconnect 9"}));
+    QCOMPARE(fixture.frontEnd.lines.last(),
+             QByteArray("Incoming link from K1ABC refused: no client connected"));
+    QCOMPARE(int(s.linkState), int(kDisconnected));
+
+    // The client's own link outlives the client; what it brings meanwhile is not lost unseen.
+    s.linkState = kConnected;
+    s.channelId = 5;
+    emit fixture.engine.OnAX25Receive(5, "hello");
+    QCOMPARE(fixture.frontEnd.lines.last(),
+             QByteArray("ERROR no client connected: dropped 5 bytes received from K1ABC"));
 }
 
 QTEST_GUILESS_MAIN(EngineEventsTest)
