@@ -1,6 +1,5 @@
 #include "app/consolefrontend.h"
 
-#include <QCoreApplication>
 #include <QString>
 
 #include <cstdio>
@@ -31,7 +30,5 @@ void ConsoleFrontEnd::fatalError(const QByteArray &message) {
     const QByteArray out = "varnel: " + latin1ToUtf8(message) + '\n';
     std::fwrite(out.constData(), 1, out.size(), stderr);
     std::fflush(stderr);
-    // Queued, so that it also works while start-up runs before the event loop.
-    QMetaObject::invokeMethod(
-        QCoreApplication::instance(), [] { QCoreApplication::exit(1); }, Qt::QueuedConnection);
+    emit failed();
 }

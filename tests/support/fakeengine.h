@@ -16,7 +16,12 @@ public:
     void setEngineHost(const QString &host) override { calls << "host " + host.toLatin1(); }
     void setEnginePort(qint32 port) override { calls << "port " + QByteArray::number(port); }
     void setEnabled(bool enabled) override { calls << (enabled ? "enabled 1" : "enabled 0"); }
-    void setActive(bool active) override { calls << (active ? "active 1" : "active 0"); }
+    void setActive(bool active) override {
+        calls << (active ? "active 1" : "active 0");
+        if (!active) { // switched off, as the real control it closes from the event loop
+            QMetaObject::invokeMethod(this, &PacketEngine::closed, Qt::QueuedConnection);
+        }
+    }
     void setOnline(bool online) override { calls << (online ? "online 1" : "online 0"); }
     QByteArray version() const override { return versionText; }
     void registerCall(const QByteArray &call) override { calls << "register " + call; }
