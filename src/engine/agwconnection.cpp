@@ -75,6 +75,17 @@ void AgwConnection::close() {
     }
 }
 
+void AgwConnection::reopen() {
+    if (!wanted_) {
+        return;
+    }
+    releaseSocket();
+    updateBacklog();
+    deadline_.stop();
+    phase_ = Phase::Idle;
+    retry_.start(0);
+}
+
 bool AgwConnection::send(const QList<AgwFrame> &frames) {
     if (!socket_ || (phase_ != Phase::Handshake && phase_ != Phase::Ready) ||
         socket_->bytesToWrite() > kMaxUnsentBytes) {
@@ -206,6 +217,27 @@ void AgwConnection::retireSocket() {
     socket->disconnect(this);
     socket->abort();
     socket->deleteLater();
+}
+
+void AgwConnection::releaseSocket() {
+    if (!socket_) {
+        return;
+    }
+    QTcpSocket *const socket = socket_;
+    socket_ = nullptr;
+    socket->disconnect(this);
+    if (socket->state() != QAbstractSocket::ConnectedState) {
+        socket->abort();
+        socket->deleteLater();
+        return;
+    }
+    connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+    // An engine that has stopped reading would keep the stream from closing.
+    QTimer::singleShot(kFlushTimeoutMs, socket, [socket] {
+        socket->abort();
+        socket->deleteLater();
+    });
+    socket->disconnectFromHost();
 }
 
 void AgwConnection::updateBacklog() {

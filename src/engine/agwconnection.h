@@ -34,6 +34,9 @@ public:
     // Stops trying, sends what is already written, then closes; closed() follows, always from
     // the event loop, also when there was no connection.
     void close();
+    // Ends this connection cleanly and connects again at once, as open() does: the engine
+    // forgets everything it held for the old connection. ready() follows once it answers.
+    void reopen();
 
     bool isReady() const { return phase_ == Phase::Ready; }
     // Valid once ready: the 'R' answer as "<major>.<minor>" and the real radio ports from 'G'.
@@ -69,6 +72,9 @@ private:
     void fail(const QByteArray &reason);
     void finishClose();
     void retireSocket();
+    // Lets the socket close the stream after what was written, so that the engine sees the
+    // end and frees its client slot, and forgets it.
+    void releaseSocket();
     void updateBacklog();
 
     QString host_ = QStringLiteral("127.0.0.1"); // where AGW engines listen by default

@@ -203,7 +203,18 @@ QByteArray AgwControl::connectRequest(qint32 radioPort, const QByteArray &ownCal
 
 bool AgwControl::ax25Disconnect(qint32 channelId) {
     const AgwLink *link = links_.find(channelId);
-    return link && connection_.isReady() && connection_.send(linkFrame('d', *link));
+    if (!link || !connection_.isReady()) {
+        return false;
+    }
+    if (!link->up) {
+        // The engine ignores 'd' while it is still calling and would go on calling for a
+        // minute; only the end of this client's connection stops the attempt.
+        postReport("Connect attempt to " + link->info.remoteCall +
+                   " stopped: renewing the AGW engine connection");
+        renewConnection();
+        return true;
+    }
+    return connection_.send(linkFrame('d', *link));
 }
 
 bool AgwControl::ax25Send(qint32 channelId, const QByteArray &data) {
@@ -336,6 +347,19 @@ void AgwControl::handleData(const AgwFrame &frame) {
     if (channelId) {
         emit OnAX25Receive(*channelId, frame.data);
     }
+}
+
+void AgwControl::renewConnection() {
+    // The old connection's links and registrations go with it, links that are up without a
+    // disconnect on the air, as when the engine is lost; OnReady follows on the new one.
+    registrations_.clear();
+    const QList<qint32> dropped = links_.takeAll();
+    post([this, dropped] {
+        for (const qint32 channelId : dropped) {
+            emit OnAX25Disconnect(channelId);
+        }
+    });
+    connection_.reopen();
 }
 
 void AgwControl::dropAllLinks() {

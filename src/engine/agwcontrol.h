@@ -64,6 +64,8 @@ private:
     void handleLinkUp(const AgwFrame &frame);
     void handleLinkDown(const AgwFrame &frame);
     void handleData(const AgwFrame &frame);
+    // A fresh engine connection: the engine forgets every link and registration of the old one.
+    void renewConnection();
     // The engine connection is gone: every link with it.
     void dropAllLinks();
     void onConnectionClosed();

@@ -100,6 +100,7 @@ private slots:
     void connectThatCannotWorkEndsAtOnce();
     void outgoingLinkCarriesDataOnlyOnceUp();
     void outgoingLinkIsNamedAsTheEngineReportsIt();
+    void disconnectWhileCallingRenewsTheConnection();
     void engineBehindAsksForAPauseUntilCaughtUp();
     void incomingLinkGetsItsOwnChannel();
     void retryOutThenDisconnect();
@@ -377,6 +378,22 @@ void AgwControlTest::outgoingLinkIsNamedAsTheEngineReportsIt() {
     QVERIFY(rig.control.connectionInfo(1, info));
     QCOMPARE(info.remoteCall, QByteArray("N0CALL-1"));
     QCOMPARE(info.ownCall, QByteArray("N0CALL"));
+}
+
+void AgwControlTest::disconnectWhileCallingRenewsTheConnection() {
+    Rig rig;
+    QVERIFY(rig.startReady());
+    rig.control.ax25Connect(1, "N0CALL", "W1AW", {});
+    QVERIFY(rig.engine.waitForFrames('C'));
+    QVERIFY(rig.control.ax25Disconnect(1));
+    QVERIFY(rig.waitFor("disconnect 1"));
+    QCOMPARE(rig.reports, QList<QByteArray>{"Connect attempt to W1AW stopped: renewing the AGW "
+                                            "engine connection"});
+    // A 'd' would be ignored while the engine calls; a new connection ends the attempt.
+    QVERIFY(rig.engine.receivedOfKind('d').isEmpty());
+    QVERIFY(rig.waitFor("ready", 2));
+    QCOMPARE(rig.engine.connectionCount(), 2);
+    QVERIFY(!rig.control.ax25Disconnect(1));
 }
 
 void AgwControlTest::engineBehindAsksForAPauseUntilCaughtUp() {

@@ -16,6 +16,7 @@ import argparse
 import os
 import shutil
 import sys
+import time
 import unittest
 
 TOP = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
@@ -39,6 +40,12 @@ START_TIMEOUT = 15.0
 LINK_TIMEOUT = 15.0
 # With FRACK 2 and RETRY 5 an unanswered connect gives up after about 14.5 s.
 RETRY_OUT_TIMEOUT = 40.0
+# A disconnect during a connect attempt ends it this quickly...
+CANCEL_TIMEOUT = 2.0
+# ...and no call goes out after it: with FRACK 2 the attempt would repeat well within this.
+QUIET_WINDOW = 8.0
+# A call that was on the air when the disconnect came may still be reported.
+IN_FLIGHT = 0.5
 # Longer than the largest AGW 'D' frame (2122 bytes): Varnel has to split it.
 LONG_BLOCK_BYTES = 3072
 # 3 KB each way at 9600 bd, in frames of 256 bytes with their acknowledgements.
@@ -169,15 +176,24 @@ class InteropTest(unittest.TestCase):
         self.assert_status(client, "A/V DISCONNECTED\r")
 
     def test_disconnect_during_connect_attempt(self):
-        """Dire Wolf 1.6 cannot cancel a connect attempt: the disconnect completes when the
-        attempt runs out of retries."""
+        """Dire Wolf 1.6 ignores a disconnect while it is still calling; Varnel renews its
+        engine connection instead, which ends the attempt at once: no more calls on the air."""
         a, _ = self.start_rig("single")
         varnel = self.start_varnel(a)
+        monitor = agw.Monitor(a.agw_port)
+        self.addCleanup(monitor.close)
         client = self.open_client(varnel)
         self.assertEqual(client.connect(NOBODY_CALL).text(), "C00")
+        monitor.wait_frame(b"SABM", LINK_TIMEOUT)
+        asked = time.monotonic()
         self.assertEqual(client.disconnect().text(), "C00")
-        client.wait_status("S1A*** DISCONNECTED", RETRY_OUT_TIMEOUT)
+        client.wait_status("S1A*** DISCONNECTED", CANCEL_TIMEOUT)
+        self.assertLess(time.monotonic() - asked, CANCEL_TIMEOUT)
+        # A call already keyed may still finish; the next one would come within the window.
+        time.sleep(QUIET_WINDOW)
+        self.assertEqual(monitor.frames_since(asked + IN_FLIGHT, b"SABM"), [])
         self.assert_status(client, "A/V DISCONNECTED\r")
+        varnel.wait_log(lambda line: line == READY_LINE, START_TIMEOUT, occurrence=2)
 
     def test_outgoing_link_echoes_every_byte_value(self):
         a, b = self.start_rig()

@@ -96,6 +96,40 @@ class AgwClient:
         self.reader.join(REPLY_TIMEOUT)
 
 
+class Monitor:
+    """An engine's own transmissions, as its monitoring shows them ('T' frames once 'm' is on),
+    each with the time it was reported."""
+
+    def __init__(self, agw_port, host="127.0.0.1"):
+        self.transmissions = []  # (time.monotonic(), frame)
+        self.condition = threading.Condition()
+        self.client = AgwClient(agw_port, self._frame, host)
+        self.client.send("m", 0, "")
+
+    def _frame(self, frame):
+        if frame.kind == "T":
+            with self.condition:
+                self.transmissions.append((time.monotonic(), frame))
+                self.condition.notify_all()
+
+    def frames_since(self, since, text):
+        """The transmissions reported after since whose monitor text contains text."""
+        with self.condition:
+            return [f for t, f in self.transmissions if t > since and text in f.data]
+
+    def wait_frame(self, text, timeout=REPLY_TIMEOUT):
+        deadline = time.monotonic() + timeout
+        with self.condition:
+            while not any(text in f.data for _, f in self.transmissions):
+                remaining = deadline - time.monotonic()
+                if remaining <= 0:
+                    raise TimeoutError(f"no transmission with {text!r}")
+                self.condition.wait(remaining)
+
+    def close(self):
+        self.client.close()
+
+
 class Station:
     """A call registered on one radio port of an engine. It accepts incoming links, can connect
     out, echoes all data it receives when echo is on, and records every link event."""
