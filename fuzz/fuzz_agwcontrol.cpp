@@ -1,47 +1,27 @@
-// The engine side of the real program: the AGW control over loopback TCP, with the bridge's
-// handlers on its events, fed frames of any kind, port, callsigns and data by the test engine.
-// Whatever the engine sends, the control takes every frame and goes on: an incoming link
-// reported after the fuzzed frames still reaches the bridge, and its state keeps to its values.
+// The engine side of the real program: the AGW control, with the bridge's handlers on its
+// events, fed frames of any kind, port, callsigns and data, cut from a byte stream by the
+// control's own frame reader. An engine in memory stands in for the TCP connection, so each
+// input runs in process without a socket. Whatever the engine sends, the control takes every
+// frame and goes on: an incoming link reported after the fuzzed frames still reaches the
+// bridge, and its state keeps to its values.
 #include "require.h"
 
 #include "bridge/bridge.h"
 #include "engine/agwcontrol.h"
 #include "engine/callsign.h"
+#include "support/memorytransport.h"
 #include "support/recorderfrontend.h"
-#include "support/testengine.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
-#include <QTimer>
 
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <algorithm>
-#include <functional>
 
 namespace {
 
-// A loopback round trip takes well under a millisecond; this long means a frame was lost.
-constexpr int kWaitMs = 5000;
 // The remote station whose link marks the end of the fuzzed frames.
 const QByteArray kMarkerCall = "SYNC";
-
-TestEngine *engine = nullptr;
-
-// Runs the event loop until done() holds; false when kWaitMs passes first.
-bool runUntil(const std::function<bool()> &done) {
-    QElapsedTimer waited;
-    waited.start();
-    QTimer wakeUp; // lets the loop look at the clock while nothing arrives
-    wakeUp.start(50);
-    while (!done()) {
-        if (waited.elapsed() > kWaitMs) {
-            return false;
-        }
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    }
-    return true;
-}
 
 AgwFrame linkUpFrom(const QByteArray &remote) {
     AgwFrame frame;
@@ -52,29 +32,32 @@ AgwFrame linkUpFrom(const QByteArray &remote) {
     return frame;
 }
 
+// What the control and the bridge queued for the event loop, handled now.
+void handlePostedEvents() {
+    QCoreApplication::sendPostedEvents();
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv) {
     static QCoreApplication app(*argc, *argv);
-    static TestEngine testEngine;
-    VARNEL_REQUIRE(testEngine.start());
-    engine = &testEngine;
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     FuzzedDataProvider input(data, size);
-    engine->received.clear();
     RecorderFrontEnd frontEnd;
-    AgwControl control;
+    MemoryTransport engine;
+    AgwControl control(engine);
     Bridge bridge(frontEnd, control, BridgeOptions());
     BridgeState &s = bridge.state();
     s.myCall = "N0CALL";
     s.agwPort = 1;
     s.acceptAny = input.ConsumeBool();
-    s.enginePort = engine->port();
+    s.enginePort = 8000;
     bridge.startEngine();
-    VARNEL_REQUIRE(runUntil([] { return !engine->receivedOfKind('X').isEmpty(); }));
+    handlePostedEvents();
+    VARNEL_REQUIRE(engine.isReady());
 
     QByteArray stream;
     while (input.remaining_bytes() > 0) {
@@ -93,15 +76,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         stream += encodeAgwFrame(frame);
     }
     stream += encodeAgwFrame(linkUpFrom(kMarkerCall));
-    engine->sendBytes(stream);
+
+    AgwFrameReader reader;
+    reader.append(stream);
+    while (const std::optional<AgwFrame> frame = reader.next()) {
+        engine.deliver(*frame);
+        handlePostedEvents();
+    }
+    VARNEL_REQUIRE(!reader.broken());
 
     // The marker's link reaches the bridge, or the control refuses it for lack of room.
-    const bool taken = runUntil([&] {
-        return s.connection.remoteCall == kMarkerCall ||
-               std::any_of(frontEnd.lines.cbegin(), frontEnd.lines.cend(),
-                           [](const QByteArray &line) { return line.contains("SYNC refused"); });
-    });
-    VARNEL_REQUIRE(taken);
+    VARNEL_REQUIRE(
+        s.connection.remoteCall == kMarkerCall ||
+        std::any_of(frontEnd.lines.cbegin(), frontEnd.lines.cend(),
+                    [](const QByteArray &line) { return line.contains("SYNC refused"); }));
     VARNEL_REQUIRE(s.linkState <= kDisconnectInProgress);
     VARNEL_REQUIRE(s.hostMode == 0);
     return 0;

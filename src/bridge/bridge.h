@@ -99,7 +99,7 @@ private:
 
     // The host-mode requests that interpretHostBlock carries out; data is the block's data
     // field, escapes not undone.
-    void sendLinkData(const QByteArray &data);
+    void sendLinkData(QByteArrayView data);
     void connectLink(QByteArrayView data);
     void disconnectLink();
     void setOwnCall(QByteArrayView data);

@@ -82,11 +82,11 @@ std::optional<hostcodec::BlockFields> Bridge::extractBlock(const QByteArray &blo
 }
 
 void Bridge::interpretHostBlock(const QByteArray &block, const hostcodec::BlockFields &fields) {
-    const QByteArray headerKey = fields.type + fields.port + fields.stream;
+    const QByteArrayView headerKey = fields.header;
     const QByteArrayView data = fields.data;
 
     if (headerKey == "D1A") {
-        sendLinkData(fields.data);
+        sendLinkData(data);
     } else if (headerKey == "C1A" && data.startsWith('C')) {
         connectLink(data);
     } else if (headerKey == "C1A" && data.startsWith('D')) {
@@ -107,7 +107,7 @@ void Bridge::interpretHostBlock(const QByteArray &block, const hostcodec::BlockF
     }
 }
 
-void Bridge::sendLinkData(const QByteArray &data) {
+void Bridge::sendLinkData(QByteArrayView data) {
     const QByteArray linkData = hostcodec::unescape(data);
     if (!engine_.ax25Send(s_.channelId, linkData)) {
         logLine("ERROR AX25Send not accepted");

@@ -97,15 +97,10 @@ BlockFields splitBlock(QByteArrayView block) {
     constexpr qsizetype kHeaderLength = 3;
     const QByteArrayView inside =
         block.size() >= 2 ? block.sliced(1, block.size() - 2) : QByteArrayView();
-    const auto character = [inside](qsizetype i) {
-        return i < inside.size() ? QByteArray(1, inside[i]) : QByteArray();
-    };
     BlockFields fields;
-    fields.type = character(0);
-    fields.port = character(1);
-    fields.stream = character(2);
+    fields.header = inside.first(qMin(kHeaderLength, inside.size()));
     if (inside.size() > kHeaderLength) {
-        fields.data = inside.sliced(kHeaderLength).toByteArray();
+        fields.data = inside.sliced(kHeaderLength);
     }
     return fields;
 }

@@ -37,13 +37,11 @@ enum class Framing { Ok, FirstByteNotFend, LastByteNotFend };
 // Whether block begins and ends with FEND; a single FEND counts as both.
 Framing checkFraming(QByteArrayView block);
 
-// The header characters and the data field of a block, each empty where the block is too
-// short to hold it; the data field keeps its escapes.
+// The header (type, port and stream characters, fewer where the block is too short to hold
+// them) and the data field of a block, which keeps its escapes. Both view the block.
 struct BlockFields {
-    QByteArray type;
-    QByteArray port;
-    QByteArray stream;
-    QByteArray data;
+    QByteArrayView header;
+    QByteArrayView data;
 };
 
 // Splits a block whose framing is Ok.

@@ -34,7 +34,7 @@ AgwFrame query(char kind) {
 
 } // namespace
 
-AgwConnection::AgwConnection(QObject *parent) : QObject(parent) {
+AgwConnection::AgwConnection(QObject *parent) : AgwTransport(parent) {
     retry_.setSingleShot(true);
     deadline_.setSingleShot(true);
     connect(&retry_, &QTimer::timeout, this, &AgwConnection::connectNow);

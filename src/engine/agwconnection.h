@@ -1,6 +1,6 @@
-// The TCP connection to the AGW engine: connecting and reconnecting, the readiness queries,
-// cutting the stream into frames and writing frames. It knows nothing of links; the control
-// above it does.
+// The TCP connection to the AGW engine, the control's transport: connecting and reconnecting,
+// the readiness queries, cutting the stream into frames and writing frames. It knows nothing
+// of links; the control above it does.
 //
 // Ready means the engine has answered both the version query 'R' and the port query 'G', so a
 // registration already knows the radio ports. An engine that accepts the connection but never
@@ -8,6 +8,7 @@
 #pragma once
 
 #include "engine/agwframe.h"
+#include "engine/agwtransport.h"
 
 #include <QByteArray>
 #include <QList>
@@ -17,48 +18,28 @@
 
 class QTcpSocket;
 
-class AgwConnection : public QObject {
+class AgwConnection : public AgwTransport {
     Q_OBJECT
 public:
     explicit AgwConnection(QObject *parent = nullptr);
     ~AgwConnection() override;
 
-    void setHost(const QString &host) { host_ = host; }
-    void setPort(quint16 port) { port_ = port; }
-    // "host:port", for log lines.
-    QByteArray address() const;
+    void setHost(const QString &host) override { host_ = host; }
+    void setPort(quint16 port) override { port_ = port; }
+    QByteArray address() const override;
 
-    // Connects from the event loop and keeps trying, at most kReconnectDelayMs apart, until
-    // close(). Does nothing while already open.
-    void open();
-    // Stops trying, sends what is already written, then closes; closed() follows, always from
-    // the event loop, also when there was no connection.
-    void close();
-    // Ends this connection cleanly and connects again at once, as open() does: the engine
-    // forgets everything it held for the old connection. ready() follows once it answers.
-    void reopen();
+    // Keeps trying at most kReconnectDelayMs apart.
+    void open() override;
+    void close() override;
+    void reopen() override;
 
-    bool isReady() const { return phase_ == Phase::Ready; }
-    // Valid once ready: the 'R' answer as "<major>.<minor>" and the real radio ports from 'G'.
-    QByteArray version() const { return version_; }
-    QList<qint32> radioPorts() const { return radioPorts_; }
+    bool isReady() const override { return phase_ == Phase::Ready; }
+    QByteArray version() const override { return version_; }
+    QList<qint32> radioPorts() const override { return radioPorts_; }
 
-    // Writes the frames in order, all or none: none when not connected or when the engine has
-    // stopped reading and too much is waiting already.
-    bool send(const QList<AgwFrame> &frames);
-    bool send(const AgwFrame &frame) { return send(QList<AgwFrame>{frame}); }
-
-signals:
-    void ready();
-    // Every frame from the engine except the readiness answers.
-    void frameReceived(const AgwFrame &frame);
-    // An established connection ended without close(): its links and registrations are gone.
-    void lost();
-    // An "ERROR" line about the connection: each reason once per outage, and only a few.
-    void report(const QByteArray &line);
-    void closed();
-    // Frames waiting to go out passed kBacklogBytes (true) or fell back under it (false).
-    void backlogChanged(bool backlogged);
+    using AgwTransport::send;
+    // None, too, past kMaxUnsentBytes waiting; backlogChanged() at kBacklogBytes.
+    bool send(const QList<AgwFrame> &frames) override;
 
 private:
     enum class Phase { Idle, Connecting, Handshake, Ready, Closing };

@@ -1,5 +1,6 @@
 #include "engine/agwcontrol.h"
 
+#include "engine/agwconnection.h"
 #include "engine/callsign.h"
 
 namespace {
@@ -26,22 +27,34 @@ QByteArray eventText(const QByteArray &data) {
 
 } // namespace
 
-AgwControl::AgwControl(QObject *parent) : PacketEngine(parent) {
+AgwControl::AgwControl(QObject *parent) : AgwControl(std::make_unique<AgwConnection>(), parent) {}
+
+AgwControl::AgwControl(std::unique_ptr<AgwTransport> ownTransport, QObject *parent)
+    : PacketEngine(parent), ownTransport_(std::move(ownTransport)), connection_(*ownTransport_) {
+    wireTransport();
+}
+
+AgwControl::AgwControl(AgwTransport &transport, QObject *parent)
+    : PacketEngine(parent), connection_(transport) {
+    wireTransport();
+}
+
+void AgwControl::wireTransport() {
     goodbye_.setSingleShot(true);
-    connect(&goodbye_, &QTimer::timeout, &connection_, &AgwConnection::close);
-    connect(&connection_, &AgwConnection::ready, this, [this] { emit OnReady(true); });
-    connect(&connection_, &AgwConnection::frameReceived, this, &AgwControl::handleFrame);
-    connect(&connection_, &AgwConnection::lost, this, [this] {
+    connect(&goodbye_, &QTimer::timeout, &connection_, &AgwTransport::close);
+    connect(&connection_, &AgwTransport::ready, this, [this] { emit OnReady(true); });
+    connect(&connection_, &AgwTransport::frameReceived, this, &AgwControl::handleFrame);
+    connect(&connection_, &AgwTransport::lost, this, [this] {
         dropAllLinks();
         if (switchingOff_) {
             connection_.close();
         }
     });
-    connect(&connection_, &AgwConnection::report, this, &PacketEngine::report);
+    connect(&connection_, &AgwTransport::report, this, &PacketEngine::report);
     // Queued: the send that fills the backlog is one of the bridge's own operations.
-    connect(&connection_, &AgwConnection::backlogChanged, this, &PacketEngine::backlogChanged,
+    connect(&connection_, &AgwTransport::backlogChanged, this, &PacketEngine::backlogChanged,
             Qt::QueuedConnection);
-    connect(&connection_, &AgwConnection::closed, this, &AgwControl::onConnectionClosed);
+    connect(&connection_, &AgwTransport::closed, this, &AgwControl::onConnectionClosed);
 }
 
 void AgwControl::setEngineHost(const QString &host) {

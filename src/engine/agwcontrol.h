@@ -12,8 +12,8 @@
 //   ends at once with a disconnect event instead of hanging in connect-in-progress.
 #pragma once
 
-#include "engine/agwconnection.h"
 #include "engine/agwlinks.h"
+#include "engine/agwtransport.h"
 #include "engine/packetengine.h"
 
 #include <QByteArray>
@@ -22,11 +22,15 @@
 #include <QTimer>
 
 #include <functional>
+#include <memory>
 
 class AgwControl : public PacketEngine {
     Q_OBJECT
 public:
+    // Over TCP to the engine's AGW port.
     explicit AgwControl(QObject *parent = nullptr);
+    // Over another transport, which must outlive the control.
+    explicit AgwControl(AgwTransport &transport, QObject *parent = nullptr);
 
     void setEngineHost(const QString &host) override;
     void setEnginePort(qint32 port) override;
@@ -44,6 +48,9 @@ public:
     bool connectionInfo(qint32 channelId, ConnectionInfo &info) override;
 
 private:
+    AgwControl(std::unique_ptr<AgwTransport> ownTransport, QObject *parent);
+    void wireTransport();
+
     // A registration waiting for the engine's first answer; one 'X' went to each radio port.
     struct PendingRegistration {
         QByteArray wireCall;
@@ -76,7 +83,8 @@ private:
     void post(std::function<void()> event);
     void postReport(const QByteArray &line);
 
-    AgwConnection connection_;
+    std::unique_ptr<AgwTransport> ownTransport_; // set when the control made its own
+    AgwTransport &connection_;
     AgwLinks links_;
     QList<PendingRegistration> registrations_;
     QTimer goodbye_; // switching off: how long the links have to confirm their disconnect
