@@ -122,6 +122,9 @@ int main(int argc, char **argv) {
         return runHeadless(options);
     }
     QApplication app(argc, argv);
+    // Every window shows Varnel's icon; Wayland shells take it from the desktop entry.
+    QApplication::setWindowIcon(programIcon());
+    QGuiApplication::setDesktopFileName(QStringLiteral("varnel"));
     // Qt takes its own arguments (-platform, -style, ...) out; the fields are what is left.
     options = parseProgramOptions(QCoreApplication::arguments().mid(1));
     return runWindow(options);
