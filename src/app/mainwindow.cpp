@@ -2,6 +2,7 @@
 #include "app/version.h"
 
 #include <QCloseEvent>
+#include <QDirIterator>
 #include <QFontDatabase>
 #include <QFontMetrics>
 #include <QMenuBar>
@@ -154,6 +155,16 @@ QByteArray aboutText() {
     return QByteArray(kProgramTitle) + " - a KAM host-mode TNC for AGW packet engines\r" +
            "Written by the Varnel developers\r" +
            "Report problems on the Varnel issue tracker, with the event log";
+}
+
+QIcon programIcon() {
+    QIcon icon;
+    QDirIterator sizes(QStringLiteral(":/icons"), {QStringLiteral("varnel.png")}, QDir::Files,
+                       QDirIterator::Subdirectories);
+    while (sizes.hasNext()) {
+        icon.addFile(sizes.next());
+    }
+    return icon;
 }
 
 void MainWindow::about_Click() {

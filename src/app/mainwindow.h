@@ -6,6 +6,7 @@
 #include "app/helpwindow.h"
 #include "bridge/frontend.h"
 
+#include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMainWindow>
@@ -51,6 +52,9 @@ private:
 
 // The About box's text: three lines joined by CR.
 QByteArray aboutText();
+
+// Varnel's icon in every size rendered for it; every window of the program shows it.
+QIcon programIcon();
 
 // Log text for a text box: 8-bit characters as their code points, CR LF as a line break.
 QString logTextForDisplay(const QByteArray &text);

@@ -85,12 +85,12 @@ QString usageText() {
         "  ENGINEPORT  TCP port of the engine's AGW interface (default 8000)\n"
         "  LISTENPORT  TCP port on which the mail client connects (default 8100)\n"
         "\n"
-        "Options:\n"
+        "Options (before the fields; one with a value also takes --option=VALUE):\n"
         "  --headless              no window; the event log goes to standard output\n"
         "  --listen-address ADDR   address the client port listens on (default 127.0.0.1).\n"
         "                          Anyone who reaches the port can transmit under your\n"
         "                          callsign: open it to other machines only on purpose.\n"
         "  --engine-host HOST      host of the packet engine (default 127.0.0.1)\n"
-        "  --help                  this text\n"
+        "  -h, --help              this text\n"
         "  --version               the program's version\n");
 }

@@ -87,6 +87,9 @@ int runHeadless(const ProgramOptions &options, PacketEngine &engine) {
 }
 
 int runWindow(const ProgramOptions &options, PacketEngine &engine) {
+    // Every window shows Varnel's icon; Wayland shells take it from the desktop entry.
+    QApplication::setWindowIcon(programIcon());
+    QGuiApplication::setDesktopFileName(QStringLiteral("varnel"));
     // The window outlives the bridge: late engine events after closing still log into it.
     MainWindow window;
     Bridge bridge(window, engine, bridgeOptions(options));

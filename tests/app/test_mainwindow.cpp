@@ -13,6 +13,7 @@ private slots:
     void controlsSitWhereTheLayoutPutsThem_data();
     void controlsSitWhereTheLayoutPutsThem();
     void windowAndMenu();
+    void iconComesInTheDesktopSizes();
     void resizingMovesNothing();
     void tabOrderRunsThroughTheBoxes();
     void logLinesLandAtTheEndWhateverIsSelected();
@@ -66,6 +67,13 @@ void MainWindowTest::windowAndMenu() {
     const QFontMetrics metrics(log->font());
     QCOMPARE(metrics.horizontalAdvance(u'i'), metrics.horizontalAdvance(u'M')); // fixed pitch
     QCOMPARE(log->font().pointSize(), 9);
+}
+
+void MainWindowTest::iconComesInTheDesktopSizes() {
+    const QList<QSize> sizes = programIcon().availableSizes();
+    for (int side : {16, 32, 48, 256}) {
+        QVERIFY2(sizes.contains(QSize(side, side)), qPrintable(QString::number(side)));
+    }
 }
 
 void MainWindowTest::resizingMovesNothing() {
