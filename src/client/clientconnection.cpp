@@ -42,15 +42,16 @@ void Bridge::dispatchClientData(const QByteArray &arrival) {
     if (s_.hostMode == 1) {
         // Every block of the arrival is cut, even after one of them has left host mode.
         HostBlockCutter cutter(s_.clientBuffer, arrival);
-        while (std::optional<QByteArray> block = cutter.next()) {
-            s_.currentBlock = std::move(*block);
+        while (std::optional<CutBlock> cut = cutter.next()) {
+            if (cut->droppedBytes > 0) {
+                logLine("BLOCK ERROR no closing FEND within " +
+                        QByteArray::number(kMaxPendingClientBytes) + " bytes; dropped " +
+                        QByteArray::number(cut->droppedBytes) + " bytes");
+                continue;
+            }
+            s_.currentBlock = std::move(cut->block);
             extractBlock(s_.currentBlock);
             interpretHostBlock();
-        }
-        if (cutter.droppedBytes() > 0) {
-            logLine("BLOCK ERROR no closing FEND within " +
-                    QByteArray::number(kMaxPendingClientBytes) + " bytes; dropped " +
-                    QByteArray::number(cutter.droppedBytes()) + " bytes");
         }
     }
     if (s_.hostMode == 0) {
