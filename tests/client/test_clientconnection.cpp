@@ -3,6 +3,7 @@
 // bounded memory under floods, slow readers and random streams.
 #include "client/hostblockcutter.h"
 #include "loopbackbridge.h"
+#include "support/keepalivesettings.h"
 
 #include <QRandomGenerator>
 #include <QSignalSpy>
@@ -26,6 +27,7 @@ private slots:
     void hostArrivalsAreCutIntoBlocks_data();
     void hostArrivalsAreCutIntoBlocks();
     void secondClientIsRefusedAndFirstUndisturbed();
+    void clientThatVanishesIsNoticedByKeepalive();
     void nextClientFindsModeBufferAndLink();
     void floodIsDroppedAndTheNextBlockAnswered_data();
     void floodIsDroppedAndTheNextBlockAnswered();
@@ -108,6 +110,12 @@ void ClientConnectionTest::secondClientIsRefusedAndFirstUndisturbed() {
 
     loopback.client.write("\r");
     QCOMPARE(LoopbackBridge::receive(loopback.client, 5), "cmd:\r");
+}
+
+void ClientConnectionTest::clientThatVanishesIsNoticedByKeepalive() {
+    LoopbackBridge loopback;
+    QVERIFY(loopback.connectClient(loopback.client));
+    QCOMPARE(keepAliveTowards(loopback.client.localPort()), kQuickKeepAlive);
 }
 
 void ClientConnectionTest::nextClientFindsModeBufferAndLink() {
