@@ -52,9 +52,10 @@ double readRadixInteger(QByteArrayView digits, int radix) {
     return value;
 }
 
-// Where the leading nonzero digit of digits (a decimal mantissa, maybe with a full stop) times
-// ten to the power exponent stands: 2 for 123.4 and 0, -3 for 0.005 and 0. Only its sign
-// matters, so an exponent of any length is read saturated.
+// The decimal order of magnitude of a mantissa (digits with at most one full stop) times ten to
+// the power exponent (digits with an optional sign): 2 for "123.4" and "", -3 for "0.005" and "",
+// 1 for "0.5" and "+2". Exponents of any length are read saturated: the order only has to say
+// whether a number out of a double's range is too large or too small.
 qint64 decimalOrder(QByteArrayView digits, QByteArrayView exponent) {
     constexpr qint64 kSaturated = qint64(1) << 40;
     qint64 exponentValue = 0;
