@@ -52,9 +52,6 @@ void setTimings(qintptr descriptor) {
 #ifdef TCP_KEEPCNT
     setOption(socket, TCP_KEEPCNT, tcpkeepalive::kProbeCount);
 #endif
-#ifdef TCP_USER_TIMEOUT
-    setOption(socket, TCP_USER_TIMEOUT, tcpkeepalive::kUserTimeoutMs);
-#endif
 }
 
 #endif

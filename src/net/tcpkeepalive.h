@@ -2,7 +2,10 @@
 // whose machine or network vanishes sends no FIN or RST; without probes its connection would stay
 // open for the system's default of two hours and more, holding the one client place or keeping a
 // dead engine's links "connected". With these timings a silent peer is given up about a minute
-// after it was last heard.
+// after it was last heard. (While sent data waits unacknowledged no probe goes out; then TCP's
+// own retransmission limit ends the connection, in some minutes. A limit of its own for that
+// case, TCP_USER_TIMEOUT, is not set: it would also end a connection to a live peer that keeps
+// its window closed, which the client and engine connections allow for on purpose.)
 #pragma once
 
 #include <QAbstractSocket>
@@ -16,8 +19,6 @@ constexpr int kIdleSeconds = 30;
 constexpr int kIntervalSeconds = 10;
 // Unanswered probes before the connection is given up.
 constexpr int kProbeCount = 3;
-// The same limit for data that the peer never acknowledges, where no probe is sent (Linux).
-constexpr int kUserTimeoutMs = (kIdleSeconds + kIntervalSeconds * kProbeCount) * 1000;
 
 } // namespace tcpkeepalive
 

@@ -16,21 +16,18 @@ struct KeepAliveSettings {
     int idleSeconds = 0;
     int intervalSeconds = 0;
     int probeCount = 0;
-    int userTimeoutMs = 0;
     bool operator==(const KeepAliveSettings &) const = default;
 };
 
 // What enableTcpKeepAlive sets.
 inline const KeepAliveSettings kQuickKeepAlive{
-    1, tcpkeepalive::kIdleSeconds, tcpkeepalive::kIntervalSeconds, tcpkeepalive::kProbeCount,
-    tcpkeepalive::kUserTimeoutMs};
+    1, tcpkeepalive::kIdleSeconds, tcpkeepalive::kIntervalSeconds, tcpkeepalive::kProbeCount};
 
 inline char *toString(const KeepAliveSettings &s) {
     return qstrdup(QByteArray("on " + QByteArray::number(s.enabled) + ", idle " +
                               QByteArray::number(s.idleSeconds) + " s, interval " +
                               QByteArray::number(s.intervalSeconds) + " s, " +
-                              QByteArray::number(s.probeCount) + " probes, user timeout " +
-                              QByteArray::number(s.userTimeoutMs) + " ms")
+                              QByteArray::number(s.probeCount) + " probes")
                        .constData());
 }
 
@@ -51,8 +48,7 @@ inline KeepAliveSettings keepAliveTowards(quint16 peerPort) {
         }
         return KeepAliveSettings{
             option(fd, SOL_SOCKET, SO_KEEPALIVE), option(fd, IPPROTO_TCP, TCP_KEEPIDLE),
-            option(fd, IPPROTO_TCP, TCP_KEEPINTVL), option(fd, IPPROTO_TCP, TCP_KEEPCNT),
-            option(fd, IPPROTO_TCP, TCP_USER_TIMEOUT)};
+            option(fd, IPPROTO_TCP, TCP_KEEPINTVL), option(fd, IPPROTO_TCP, TCP_KEEPCNT)};
     }
     return {};
 }
