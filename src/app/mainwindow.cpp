@@ -9,7 +9,12 @@
 #include <QMessageBox>
 #include <QScrollBar>
 
+#include <utility>
+
 namespace {
+
+// The log box shows new lines at most this long after they were logged.
+constexpr int kLogRefreshMs = 50;
 
 // The window was laid out in twips; 15 twips are one pixel at 96 dots per inch.
 constexpr int kTwipsPerPixel = 15;
@@ -62,6 +67,9 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent) {
     viewOutput->setLineWrapMode(QPlainTextEdit::NoWrap);
     viewOutput->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     viewOutput->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    logRefresh_.setSingleShot(true);
+    logRefresh_.setInterval(kLogRefreshMs);
+    connect(&logRefresh_, &QTimer::timeout, this, &MainWindow::refreshLog);
 
     auto label = [client](const char *name, const char *caption, QRect geometry) {
         auto *l = new QLabel(QString::fromLatin1(caption), client);
@@ -122,19 +130,38 @@ void MainWindow::setBoxText(Box which, const QByteArray &text) {
 }
 
 void MainWindow::logAppended(const QByteArray &line) {
-    // Each log line is a paragraph of the box; the line lands at the end whatever the user
-    // selected, and the caret follows it there.
-    viewOutput->appendPlainText(logTextForDisplay(line.endsWith("\r\n") ? line.chopped(2) : line));
-    viewOutput->moveCursor(QTextCursor::End);
-    viewOutput->repaint();
+    // Each log line becomes a paragraph of the box.
+    unshownLog_ += logTextForDisplay(line.endsWith("\r\n") ? line.chopped(2) : line) + u'\n';
+    scheduleLogRefresh();
 }
 
 void MainWindow::logCut(const QByteArray &remainingText) {
-    QString shown = logTextForDisplay(remainingText);
-    if (shown.endsWith(u'\n')) {
-        shown.chop(1);
+    // What was not shown yet is in the remaining text, or cut away with the rest.
+    unshownLog_ = logTextForDisplay(remainingText);
+    unshownReplacesLog_ = true;
+    scheduleLogRefresh();
+}
+
+void MainWindow::scheduleLogRefresh() {
+    // Not restarted while it runs: a steady stream of lines must not put the refresh off.
+    if (!logRefresh_.isActive()) {
+        logRefresh_.start();
     }
-    viewOutput->setPlainText(shown);
+}
+
+void MainWindow::refreshLog() {
+    // The last line break ends the last paragraph; it opens no new one.
+    QString text = std::exchange(unshownLog_, QString());
+    if (text.endsWith(u'\n')) {
+        text.chop(1);
+    }
+    if (std::exchange(unshownReplacesLog_, false)) {
+        viewOutput->setPlainText(text);
+    } else {
+        viewOutput->appendPlainText(text);
+    }
+    // New lines land at the end whatever the user selected, and the caret follows them there.
+    viewOutput->moveCursor(QTextCursor::End);
 }
 
 void MainWindow::fatalError(const QByteArray &) {

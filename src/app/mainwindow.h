@@ -12,6 +12,7 @@
 #include <QMainWindow>
 #include <QPlainTextEdit>
 #include <QPointer>
+#include <QTimer>
 
 class MainWindow : public QMainWindow, public FrontEnd {
     Q_OBJECT
@@ -38,8 +39,17 @@ protected:
 
 private:
     QLineEdit *box(Box which) const;
+    void scheduleLogRefresh();
+    // Brings the log box up to date with the lines logged since its last refresh.
+    void refreshLog();
 
     QPlainTextEdit *viewOutput;
+    // The log box is refreshed at a bounded rate, not on every line: a flood of lines must cost
+    // the program little more than the lines themselves. Until then the lines wait here, as
+    // text to append or, after a cut, as the box's whole text.
+    QString unshownLog_;
+    bool unshownReplacesLog_ = false;
+    QTimer logRefresh_;
     QLabel *staticmycall;
     QLineEdit *MyCallbox;
     QLabel *staticport;

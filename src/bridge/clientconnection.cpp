@@ -52,15 +52,16 @@ void Bridge::dispatchClientData(const QByteArray &arrival) {
     if (s_.hostMode == 1) {
         // Every block of the arrival is cut, even after one of them has left host mode.
         HostBlockCutter cutter(s_.clientBuffer, arrival);
-        while (const std::optional<QByteArray> block = cutter.next()) {
-            if (const std::optional<hostcodec::BlockFields> fields = extractBlock(*block)) {
-                interpretHostBlock(*block, *fields);
+        while (const std::optional<CutBlock> cut = cutter.next()) {
+            if (cut->droppedBytes > 0) {
+                logLine("BLOCK ERROR no closing FEND within " +
+                        QByteArray::number(kMaxPendingClientBytes) + " bytes; dropped " +
+                        QByteArray::number(cut->droppedBytes) + " bytes");
+                continue;
             }
-        }
-        if (cutter.droppedBytes() > 0) {
-            logLine("BLOCK ERROR no closing FEND within " +
-                    QByteArray::number(kMaxPendingClientBytes) + " bytes; dropped " +
-                    QByteArray::number(cutter.droppedBytes()) + " bytes");
+            if (const std::optional<hostcodec::BlockFields> fields = extractBlock(cut->block)) {
+                interpretHostBlock(cut->block, *fields);
+            }
         }
     }
     if (s_.hostMode == 0) {

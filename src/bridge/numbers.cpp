@@ -2,6 +2,7 @@
 
 #include <QRegularExpression>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -51,6 +52,30 @@ double readRadixInteger(QByteArrayView digits, int radix) {
     return value;
 }
 
+// The decimal order of magnitude of a mantissa (digits with at most one full stop) times ten to
+// the power exponent (digits with an optional sign): 2 for "123.4" and "", -3 for "0.005" and "",
+// 1 for "0.5" and "+2". Exponents of any length are read saturated: the order only has to say
+// whether a number out of a double's range is too large or too small.
+qint64 decimalOrder(QByteArrayView digits, QByteArrayView exponent) {
+    constexpr qint64 kSaturated = qint64(1) << 40;
+    qint64 exponentValue = 0;
+    for (char c : exponent) {
+        if (isDigit(c)) {
+            exponentValue = std::min(exponentValue * 10 + (c - '0'), kSaturated);
+        }
+    }
+    if (exponent.startsWith('-')) {
+        exponentValue = -exponentValue;
+    }
+    const qsizetype point = digits.contains('.') ? digits.indexOf('.') : digits.size();
+    for (qsizetype k = 0; k < digits.size(); ++k) {
+        if (isDigit(digits[k]) && digits[k] != '0') {
+            return exponentValue + (k < point ? point - k - 1 : point - k);
+        }
+    }
+    return -kSaturated; // all zeros
+}
+
 } // namespace
 
 double readNumber(QByteArrayView text) {
@@ -66,12 +91,14 @@ double readNumber(QByteArrayView text) {
         return 0;
     }
 
-    // Collect the longest prefix that forms a decimal number, with D written as E.
-    QByteArray number;
+    // Collect the longest prefix that forms a decimal number: a sign, the mantissa, and an
+    // exponent with D written as E.
     qsizetype i = 0;
+    const bool negative = i < s.size() && s[i] == '-';
     if (i < s.size() && (s[i] == '+' || s[i] == '-')) {
-        number.append(s[i++]);
+        ++i;
     }
+    const qsizetype mantissaStart = i;
     bool sawDigit = false;
     bool sawPoint = false;
     for (; i < s.size(); ++i) {
@@ -82,14 +109,14 @@ double readNumber(QByteArrayView text) {
         } else {
             break;
         }
-        number.append(s[i]);
     }
     if (!sawDigit) {
         return 0;
     }
+    const QByteArrayView mantissa = QByteArrayView(s).sliced(mantissaStart, i - mantissaStart);
+    QByteArray exponent;
     if (i < s.size() && (s[i] == 'E' || s[i] == 'e' || s[i] == 'D' || s[i] == 'd')) {
         qsizetype j = i + 1;
-        QByteArray exponent = "e";
         if (j < s.size() && (s[j] == '+' || s[j] == '-')) {
             exponent.append(s[j++]);
         }
@@ -97,18 +124,23 @@ double readNumber(QByteArrayView text) {
         while (j < s.size() && isDigit(s[j])) {
             exponent.append(s[j++]);
         }
-        if (j > firstExponentDigit) {
-            number.append(exponent);
+        if (j == firstExponentDigit) {
+            exponent.clear();
         }
     }
     bool ok = false;
+    const QByteArray number =
+        (negative ? "-" : "") + mantissa.toByteArray() + (exponent.isEmpty() ? "" : "e" + exponent);
     const double value = number.toDouble(&ok);
-    if (!ok) {
-        // Only an exponent too large for a double gets here.
-        return number.startsWith('-') ? -std::numeric_limits<double>::infinity()
-                                      : std::numeric_limits<double>::infinity();
+    if (ok) {
+        return value;
     }
-    return value;
+    // Out of a double's range: too small a number reads as 0, too large as infinity.
+    if (decimalOrder(mantissa, exponent) < 0) {
+        return 0;
+    }
+    return negative ? -std::numeric_limits<double>::infinity()
+                    : std::numeric_limits<double>::infinity();
 }
 
 std::optional<bool> readBoolean(QByteArrayView text) {

@@ -1,5 +1,7 @@
 #include "client/clientsocket.h"
 
+#include "net/tcpkeepalive.h"
+
 ClientSocket::ClientSocket(QObject *parent) : QObject(parent) {
     // One waiting client is all the bridge takes; the kernel refuses the rest once we stop
     // listening.
@@ -45,6 +47,8 @@ bool ClientSocket::accept() {
     readingPaused_ = false;
     dropping_ = false;
     socket->setReadBufferSize(kMaxArrivalBytes);
+    // Nothing listens while this client is connected: one that vanishes must not keep the place.
+    enableTcpKeepAlive(*socket);
     connect(socket, &QTcpSocket::readyRead, this, &ClientSocket::clientReadyRead);
     connect(socket, &QTcpSocket::bytesWritten, this, &ClientSocket::clientBytesWritten);
     connect(socket, &QTcpSocket::disconnected, this, &ClientSocket::clientDisconnected);

@@ -7,7 +7,7 @@
 HostBlockCutter::HostBlockCutter(QByteArray &pending, QByteArrayView arrival)
     : pending_(pending), arrival_(arrival) {}
 
-std::optional<QByteArray> HostBlockCutter::next() {
+std::optional<CutBlock> HostBlockCutter::next() {
     while (position_ < arrival_.size()) {
         const qsizetype fend = arrival_.indexOf(hostcodec::kFend, position_);
         if (fend < 0) {
@@ -17,9 +17,9 @@ std::optional<QByteArray> HostBlockCutter::next() {
                 return std::nullopt; // bytes outside any block
             }
             if (pending_.size() + rest.size() > kMaxPendingClientBytes) {
-                droppedBytes_ = pending_.size() + rest.size();
+                const qsizetype dropped = pending_.size() + rest.size();
                 pending_.clear();
-                return std::nullopt;
+                return CutBlock{{}, dropped};
             }
             pending_.append(rest);
             return std::nullopt;
@@ -35,9 +35,15 @@ std::optional<QByteArray> HostBlockCutter::next() {
         if (pending_.size() == 1 && beforeFend.isEmpty()) {
             continue; // FEND FEND: the second one opens the block
         }
+        if (pending_.size() + beforeFend.size() > kMaxPendingClientBytes) {
+            // As if the bound had been passed before this FEND arrived: the FEND opens a block.
+            const qsizetype dropped = pending_.size() + beforeFend.size();
+            pending_ = QByteArray(1, hostcodec::kFend);
+            return CutBlock{{}, dropped};
+        }
         QByteArray block = std::exchange(pending_, QByteArray());
         block.append(beforeFend).append(hostcodec::kFend);
-        return block;
+        return CutBlock{std::move(block), 0};
     }
     return std::nullopt;
 }

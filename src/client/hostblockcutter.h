@@ -7,6 +7,11 @@
 // The unfinished block waits in `pending` from one arrival to the next: empty, or its opening
 // FEND and the bytes after it (never a second FEND). Each arrival byte is looked at once, so
 // cutting costs time linear in what arrives, however it is split.
+//
+// A block that grows past kMaxPendingClientBytes before its closing FEND is dropped, whether
+// that FEND comes in the same arrival or never. The rest of it, up to the next FEND, is then
+// outside any block, and that FEND opens a block, so the client's next block (with its own
+// opening FEND) is read whole. How the bytes were split never changes which blocks are cut.
 #pragma once
 
 #include <QByteArray>
@@ -14,26 +19,30 @@
 
 #include <optional>
 
-// An unfinished block longer than this is dropped: KAM host-mode blocks are a few hundred bytes
-// at most, and a client that never closes its block must not hold memory without limit.
+// A block longer than this without its closing FEND is dropped: KAM host-mode blocks are a few
+// hundred bytes at most, and a client that never closes its block must not hold memory without
+// limit.
 constexpr qsizetype kMaxPendingClientBytes = 32767;
+
+// One thing cut from the stream: a complete block, or an over-long one that was dropped.
+struct CutBlock {
+    QByteArray block; // FEND to FEND; empty when dropped
+    // Bytes of a dropped block that had arrived when it was dropped, opening FEND included;
+    // 0 for a complete block.
+    qsizetype droppedBytes = 0;
+};
 
 class HostBlockCutter {
 public:
     // Neither pending nor the bytes that arrival views may change while the cutter is in use.
     HostBlockCutter(QByteArray &pending, QByteArrayView arrival);
 
-    // The next complete block, FEND to FEND, or nothing once the arrival is used up. Then
-    // `pending` holds the unfinished block, or is empty if that block outgrew
-    // kMaxPendingClientBytes and was dropped (see droppedBytes()).
-    std::optional<QByteArray> next();
-
-    // How many bytes of an outgrown unfinished block were dropped; 0 when none was.
-    qsizetype droppedBytes() const { return droppedBytes_; }
+    // The next complete or dropped block, in stream order, or nothing once the arrival is used
+    // up. Then `pending` holds the unfinished block, if any.
+    std::optional<CutBlock> next();
 
 private:
     QByteArray &pending_;
     QByteArrayView arrival_;
     qsizetype position_ = 0;
-    qsizetype droppedBytes_ = 0;
 };

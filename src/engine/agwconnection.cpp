@@ -1,6 +1,7 @@
 #include "engine/agwconnection.h"
 
 #include "engine/agwreplies.h"
+#include "net/tcpkeepalive.h"
 
 #include <QTcpSocket>
 
@@ -120,6 +121,8 @@ void AgwConnection::connectNow() {
 }
 
 void AgwConnection::onConnected() {
+    // An engine host that vanishes is then lost, and tried again, within about a minute.
+    enableTcpKeepAlive(*socket_);
     phase_ = Phase::Handshake;
     deadline_.start(kAnswerTimeoutMs);
     send({query('R'), query('G')});

@@ -3,6 +3,7 @@
 // bounded memory under floods, slow readers and random streams.
 #include "client/hostblockcutter.h"
 #include "support/bridgefixture.h"
+#include "support/keepalivesettings.h"
 
 #include <QRandomGenerator>
 #include <QSignalSpy>
@@ -27,9 +28,12 @@ private slots:
     void hostArrivalsAreCutIntoBlocks_data();
     void hostArrivalsAreCutIntoBlocks();
     void secondClientIsRefusedAndFirstUndisturbed();
+    void clientThatVanishesIsNoticedByKeepalive();
     void nextClientFindsModeBufferAndLink();
     void floodIsDroppedAndTheNextBlockAnswered_data();
     void floodIsDroppedAndTheNextBlockAnswered();
+    void overLongBlockIsDroppedHoweverItArrives_data();
+    void overLongBlockIsDroppedHoweverItArrives();
     void slowClientGetsEveryReplyInOrder();
     void requestsWaitWhileTheEngineIsBehind();
     void clientThatStopsReadingIsDropped();
@@ -109,6 +113,12 @@ void ClientConnectionTest::secondClientIsRefusedAndFirstUndisturbed() {
     QCOMPARE(BridgeFixture::receive(fixture.client, 5), "cmd:\r");
 }
 
+void ClientConnectionTest::clientThatVanishesIsNoticedByKeepalive() {
+    BridgeFixture fixture;
+    QVERIFY(fixture.connectClient(fixture.client));
+    QCOMPARE(keepAliveTowards(fixture.client.localPort()), kQuickKeepAlive);
+}
+
 void ClientConnectionTest::nextClientFindsModeBufferAndLink() {
     BridgeFixture fixture;
     QVERIFY(fixture.hostModeWithLinkUp("W1AW"));
@@ -148,6 +158,48 @@ void ClientConnectionTest::floodIsDroppedAndTheNextBlockAnswered() {
     QCOMPARE(
         std::count_if(fixture.frontEnd.lines.cbegin(), fixture.frontEnd.lines.cend(), isBlockError),
         blockErrors);
+}
+
+void ClientConnectionTest::overLongBlockIsDroppedHoweverItArrives_data() {
+    QTest::addColumn<qsizetype>("dataSize");
+    QTest::addColumn<qsizetype>("pieceSize"); // 0: the whole stream in one arrival
+    QTest::addColumn<bool>("carried");
+    // F + "D1A" + data is the unfinished block; the longest that may wait is one byte short of
+    // 32 KiB.
+    const qsizetype longest = kMaxPendingClientBytes - 4;
+    QTest::newRow("longest, at once") << longest << qsizetype(0) << true;
+    QTest::newRow("longest, in pieces") << longest << qsizetype(1000) << true;
+    QTest::newRow("a byte more, at once") << longest + 1 << qsizetype(0) << false;
+    QTest::newRow("a byte more, in pieces") << longest + 1 << qsizetype(1000) << false;
+    QTest::newRow("40000 bytes at once") << qsizetype(40000) << qsizetype(0) << false;
+    QTest::newRow("40000 bytes, the FEND with the second piece")
+        << qsizetype(40000) << qsizetype(30000) << false;
+    QTest::newRow("40000 bytes in small pieces") << qsizetype(40000) << qsizetype(1000) << false;
+}
+
+void ClientConnectionTest::overLongBlockIsDroppedHoweverItArrives() {
+    QFETCH(qsizetype, dataSize);
+    QFETCH(qsizetype, pieceSize);
+    QFETCH(bool, carried);
+    RecorderFrontEnd frontEnd;
+    FakeEngine engine;
+    Bridge bridge(frontEnd, engine, BridgeOptions());
+    bridge.initState();
+    bridge.state().hostMode = 1;
+
+    const QByteArray data(dataSize, 'd');
+    const QByteArray stream = block("D1A" + data) + block("D1Aafter");
+    for (qsizetype at = 0; at<stream.size(); at += pieceSize> 0 ? pieceSize : stream.size()) {
+        bridge.dispatchClientData(stream.mid(at, pieceSize > 0 ? pieceSize : -1));
+    }
+    const QByteArrayList sent = carried ? QByteArrayList{data, "after"} : QByteArrayList{"after"};
+    QCOMPARE(engine.sentData, sent);
+    const auto isDropLine = [](const QByteArray &line) {
+        return line.startsWith("BLOCK ERROR no closing FEND within 32767 bytes; dropped ");
+    };
+    QCOMPARE(std::count_if(frontEnd.lines.cbegin(), frontEnd.lines.cend(), isDropLine),
+             carried ? 0 : 1);
+    QVERIFY(bridge.state().clientBuffer.isEmpty());
 }
 
 void ClientConnectionTest::slowClientGetsEveryReplyInOrder() {

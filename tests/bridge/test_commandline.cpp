@@ -10,6 +10,7 @@
 #include <QTest>
 
 #include <cmath>
+#include <limits>
 
 class CommandLineTest : public QObject {
     Q_OBJECT
@@ -153,6 +154,23 @@ void CommandLineTest::numberReading_data() {
     QTest::newRow("sign alone") << QByteArray("-") << 0.0;
     QTest::newRow("ampersand alone") << QByteArray("&") << 0.0;
     QTest::newRow("hex without digits") << QByteArray("&H") << 0.0;
+    // Past the range of a double: too small reads as 0, too large as infinity.
+    constexpr double inf = std::numeric_limits<double>::infinity();
+    const QByteArray zeros(400, '0');
+    QTest::newRow("too small") << QByteArray("1e-400") << 0.0;
+    QTest::newRow("too small, negative") << QByteArray("-1D-400") << 0.0;
+    QTest::newRow("too small without exponent") << "0." + zeros + "1" << 0.0;
+    QTest::newRow("too small, huge exponent") << QByteArray("5e-99999999999999999999") << 0.0;
+    QTest::newRow("too large") << QByteArray("1e400") << inf;
+    QTest::newRow("too large, negative") << QByteArray("-1e400") << -inf;
+    QTest::newRow("too large without exponent") << "1" + zeros << inf;
+    QTest::newRow("too large, huge exponent") << QByteArray("5e99999999999999999999") << inf;
+    QTest::newRow("just too large") << QByteArray("1.8e308") << inf;
+    QTest::newRow("largest") << QByteArray("1.7976931348623157e308") << 1.7976931348623157e308;
+    QTest::newRow("subnormal") << QByteArray("4e-320") << 4e-320;
+    QTest::newRow("zero, huge exponent") << QByteArray("0.000e99999999999999999999") << 0.0;
+    QTest::newRow("long digits, exponent brings them back") << "1" + zeros + "e-400" << 1.0;
+    QTest::newRow("tiny digits, exponent brings them back") << "0." + zeros + "25e401" << 2.5;
 }
 
 void CommandLineTest::numberReading() {
@@ -213,6 +231,8 @@ void CommandLineTest::startUpShowsPortAndFilter_data() {
         << QByteArray("N0CALL,2,false") << QByteArray(" 2") << QByteArray(" 2");
     QTest::newRow("fraction") << QByteArray("N0CALL,2.5,false") << QByteArray(" 2.5")
                               << QByteArray(" 2.5");
+    QTest::newRow("too small a number")
+        << QByteArray("N0CALL,1e-400,false") << QByteArray(" 0") << QByteArray(" 0");
 }
 
 void CommandLineTest::startUpShowsPortAndFilter() {

@@ -80,6 +80,7 @@ private slots:
     void blocksSplitIntoHeaderAndData();
     void cuttingMatchesWholeBufferSearchOnRandomStreams();
     void unfinishedBlockIsDroppedPastTheBound();
+    void overLongBlocksAreDroppedInStreamOrder();
 };
 
 void HostCodecTest::escapesBothWays_data() {
@@ -157,8 +158,8 @@ void HostCodecTest::cuttingMatchesWholeBufferSearchOnRandomStreams() {
             const QByteArray bytes = randomText(random, 10);
             QList<QByteArray> blocks;
             HostBlockCutter cutter(pending, bytes);
-            while (std::optional<QByteArray> block = cutter.next()) {
-                blocks << *block;
+            while (std::optional<CutBlock> cut = cutter.next()) {
+                blocks << cut->block;
             }
             QCOMPARE(blocks, splicedCut(referenceBuffer, bytes));
             // The same unfinished block waits, without the bytes that can never be in one.
@@ -175,23 +176,42 @@ void HostCodecTest::unfinishedBlockIsDroppedPastTheBound() {
     HostBlockCutter filling(pending, longest);
     QVERIFY(!filling.next());
     QCOMPARE(pending.size(), kMaxPendingClientBytes);
-    QCOMPARE(filling.droppedBytes(), 0);
 
     HostBlockCutter overflowing(pending, "b");
+    const std::optional<CutBlock> dropped = overflowing.next();
+    QVERIFY(dropped && dropped->block.isEmpty());
+    QCOMPARE(dropped->droppedBytes, kMaxPendingClientBytes + 1);
     QVERIFY(!overflowing.next());
     QVERIFY(pending.isEmpty());
-    QCOMPARE(overflowing.droppedBytes(), kMaxPendingClientBytes + 1);
 
-    // The rest of the overlong block is outside any block; the next block is whole.
+    // The rest of the overlong block is outside any block; its closing FEND and the next
+    // block's opening one count as one.
     // The cutter only views its arrival: the bytes must outlive it.
-    const QByteArray rest = "cc" + F + "C20S" + F;
+    const QByteArray rest = "cc" + F + F + "C20S" + F;
     HostBlockCutter recovering(pending, rest);
-    QCOMPARE(recovering.next(), std::optional<QByteArray>(F + "C20S" + F));
+    const std::optional<CutBlock> next = recovering.next();
+    QVERIFY(next);
+    QCOMPARE(next->block, F + "C20S" + F);
+    QCOMPARE(next->droppedBytes, 0);
+}
 
-    // A complete block is never limited, however long.
-    const QByteArray huge = F + "D1A" + QByteArray(3 * kMaxPendingClientBytes, 'd') + F;
-    HostBlockCutter whole(pending, huge);
-    QCOMPARE(whole.next(), std::optional<QByteArray>(huge));
+void HostCodecTest::overLongBlocksAreDroppedInStreamOrder() {
+    // Two over-long blocks with short ones around them, in one arrival: each dropped block is
+    // reported where it stood, and a complete block is no exception to the bound.
+    QByteArray pending;
+    const QByteArray tooLong = F + QByteArray(kMaxPendingClientBytes, 'd') + F;
+    const QByteArray arrival = frame("C20S") + tooLong + frame("?") + tooLong + tooLong + F + "C1A";
+    HostBlockCutter cutter(pending, arrival);
+    QList<std::pair<QByteArray, qsizetype>> cuts;
+    while (std::optional<CutBlock> cut = cutter.next()) {
+        cuts.append({cut->block, cut->droppedBytes});
+    }
+    const qsizetype dropped = kMaxPendingClientBytes + 1;
+    QCOMPARE(
+        cuts,
+        (QList<std::pair<QByteArray, qsizetype>>{
+            {frame("C20S"), 0}, {{}, dropped}, {frame("?"), 0}, {{}, dropped}, {{}, dropped}}));
+    QCOMPARE(pending, F + "C1A");
 }
 
 QTEST_GUILESS_MAIN(HostCodecTest)

@@ -1,6 +1,7 @@
 // The AGW control against the test engine: readiness, registration, links both ways, data with
 // every byte value, retry-out, and an engine that is missing, silent, lost or talking garbage.
 #include "engine/agwcontrol.h"
+#include "support/keepalivesettings.h"
 #include "support/loopback.h"
 #include "support/testengine.h"
 
@@ -109,6 +110,7 @@ private slots:
     void engineDownAtStartIsReportedOnceAndUsedWhenItComes();
     void failingEngineIsNotReportedOnEveryAttempt();
     void silentEngineIsGivenUpAndTriedAgain();
+    void engineThatVanishesIsNoticedByKeepalive();
     void engineLostMidLinkTakesTheLinkDownAndComesBack();
     void absurdDataLengthDropsTheConnection();
     void switchingOffTakesLinksDownFirst_data();
@@ -553,6 +555,12 @@ void AgwControlTest::silentEngineIsGivenUpAndTriedAgain() {
     rig.engine.answerQueries = true;
     QVERIFY(rig.waitFor("ready", 1, kReconnectWaitMs));
     QVERIFY(rig.engine.connectionCount() >= 2);
+}
+
+void AgwControlTest::engineThatVanishesIsNoticedByKeepalive() {
+    Rig rig;
+    QVERIFY(rig.startReady());
+    QCOMPARE(keepAliveTowards(rig.engine.port()), kQuickKeepAlive);
 }
 
 void AgwControlTest::engineLostMidLinkTakesTheLinkDownAndComesBack() {

@@ -1,5 +1,6 @@
-// A headless varnel process between the test engine and a KAM client on loopback, for the
-// fault tests and the end-to-end benchmark. Every process it starts, it stops.
+// A varnel process, headless unless asked otherwise, between the test engine and a KAM client
+// on loopback, for the fault tests, the window's flood test and the end-to-end benchmark. Every
+// process it starts, it stops.
 #pragma once
 
 #include "client/hostcodec.h"
@@ -46,10 +47,11 @@ public:
         if (!engine.start()) {
             return false;
         }
-        varnel.start(program_,
-                     {QStringLiteral("--headless"),
-                      QString::fromLatin1(firstFields + "," + QByteArray::number(engine.port()) +
-                                          "," + QByteArray::number(listenPort))});
+        const QString fields =
+            QString::fromLatin1(firstFields + "," + QByteArray::number(engine.port()) + "," +
+                                QByteArray::number(listenPort));
+        varnel.start(program_, headless ? QStringList{QStringLiteral("--headless"), fields}
+                                        : QStringList{fields});
         return varnel.waitForStarted(kTimeoutMs);
     }
 
@@ -99,6 +101,8 @@ public:
         return false;
     }
 
+    // False: with the window, on the display that the test has.
+    bool headless = true;
     TestEngine engine;
     QProcess varnel;
     const quint16 listenPort = freeLoopbackPort();
