@@ -3,6 +3,8 @@
 #include "engine/agwconnection.h"
 #include "engine/callsign.h"
 
+#include <utility>
+
 namespace {
 
 // The AX.25 path field holds eight addresses: the destination and up to seven digipeaters.
@@ -18,6 +20,9 @@ constexpr qsizetype kMaxLinks = 64;
 constexpr qsizetype kMaxPendingRegistrations = 16;
 // Switching off, the links' disconnects get this long to be confirmed before TCP closes.
 constexpr int kGoodbyeWaitMs = 2000;
+// Engine records remembered per connection; past this the oldest is forgotten, and only a
+// station met that long ago could find its old digipeater path again.
+constexpr std::size_t kMaxRememberedRecords = 256;
 
 // The text of an event, without the NUL that the engine puts after it.
 QByteArray eventText(const QByteArray &data) {
@@ -42,7 +47,7 @@ AgwControl::AgwControl(AgwTransport &transport, QObject *parent)
 void AgwControl::wireTransport() {
     goodbye_.setSingleShot(true);
     connect(&goodbye_, &QTimer::timeout, &connection_, &AgwTransport::close);
-    connect(&connection_, &AgwTransport::ready, this, [this] { emit OnReady(true); });
+    connect(&connection_, &AgwTransport::ready, this, &AgwControl::onReady);
     connect(&connection_, &AgwTransport::frameReceived, this, &AgwControl::handleFrame);
     connect(&connection_, &AgwTransport::lost, this, [this] {
         dropAllLinks();
@@ -144,13 +149,28 @@ qint32 AgwControl::ax25Connect(qint32 radioPort, const QByteArray &ownCall,
     const qint32 channelId = links_.newChannelId();
     AgwFrame frame;
     const QByteArray problem = connectRequest(radioPort, ownCall, targetCall, viaPath, frame);
-    if (!problem.isEmpty() || !connection_.send(frame)) {
+    const QByteArray key = recordKey(frame.port, frame.callFrom, frame.callTo);
+    const auto record = enginePaths_.find(key);
+    const bool stalePath =
+        problem.isEmpty() && record != enginePaths_.end() && record->second != frame.data;
+    if (stalePath) {
+        postReport("Connect to " + targetCall +
+                   " on a new path: renewing the AGW engine "
+                   "connection, which would take the old one");
+        renewConnection();
+    } else if (!problem.isEmpty() || !connection_.send(frame)) {
         postReport("ERROR connect to " + targetCall + " not possible: " +
                    (problem.isEmpty() ? "the AGW engine is not reading" : problem));
         post([this, channelId] { emit OnAX25Disconnect(channelId); });
         return channelId;
+    } else {
+        rememberRecord(key, frame.data);
     }
     AgwLink link;
+    link.requestWaiting = stalePath;
+    if (stalePath) {
+        link.waitingRequest = frame;
+    }
     link.ownCall = frame.callFrom;
     link.remoteCall = frame.callTo;
     link.info.radioPort = radioPort;
@@ -324,6 +344,7 @@ void AgwControl::handleLinkUp(const AgwFrame &frame) {
         connection_.send(linkFrame('d', link));
         return;
     }
+    rememberRecord(recordKey(frame.port, ownCall, remoteCall), {});
     const qint32 channelId = links_.newChannelId();
     links_.insert(channelId, link);
     if (switchingOff_) {
@@ -360,6 +381,37 @@ void AgwControl::handleData(const AgwFrame &frame) {
     if (channelId) {
         emit OnAX25Receive(*channelId, frame.data);
     }
+}
+
+void AgwControl::onReady() {
+    // A fresh connection: the engine holds no record for it yet.
+    enginePaths_.clear();
+    for (const qint32 channelId : links_.channelIds()) {
+        AgwLink *link = links_.find(channelId);
+        if (!std::exchange(link->requestWaiting, false)) {
+            continue;
+        }
+        const AgwFrame request = std::move(link->waitingRequest);
+        if (connection_.send(request)) {
+            rememberRecord(recordKey(request.port, request.callFrom, request.callTo), request.data);
+        } else {
+            links_.take(channelId);
+            emit OnAX25Disconnect(channelId);
+        }
+    }
+    emit OnReady(true);
+}
+
+QByteArray AgwControl::recordKey(quint8 port, const QByteArray &ownCall,
+                                 const QByteArray &remoteCall) {
+    return QByteArray(1, char(port)) + ownCall + ' ' + remoteCall;
+}
+
+void AgwControl::rememberRecord(const QByteArray &key, const QByteArray &path) {
+    if (enginePaths_.size() >= kMaxRememberedRecords && enginePaths_.count(key) == 0) {
+        enginePaths_.erase(enginePaths_.begin());
+    }
+    enginePaths_[key] = path;
 }
 
 void AgwControl::renewConnection() {

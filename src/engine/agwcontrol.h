@@ -22,6 +22,7 @@
 #include <QTimer>
 
 #include <functional>
+#include <map>
 #include <memory>
 
 class AgwControl : public PacketEngine {
@@ -73,6 +74,12 @@ private:
     void handleData(const AgwFrame &frame);
     // A fresh engine connection: the engine forgets every link and registration of the old one.
     void renewConnection();
+    // The engine keeps a record per port and pair of calls for as long as the connection
+    // lasts, and a later connect to the same station reuses the record's digipeater path.
+    static QByteArray recordKey(quint8 port, const QByteArray &ownCall,
+                                const QByteArray &remoteCall);
+    void rememberRecord(const QByteArray &key, const QByteArray &path);
+    void onReady();
     // The engine connection is gone: every link with it.
     void dropAllLinks();
     void onConnectionClosed();
@@ -87,6 +94,8 @@ private:
     AgwTransport &connection_;
     AgwLinks links_;
     QList<PendingRegistration> registrations_;
+    // The path ('v' data, empty for none) of each record the engine holds for this connection.
+    std::map<QByteArray, QByteArray> enginePaths_;
     QTimer goodbye_; // switching off: how long the links have to confirm their disconnect
     bool enabled_ = false;
     bool active_ = false;

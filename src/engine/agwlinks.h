@@ -3,6 +3,7 @@
 // names it by a channel id. This record joins the two, matching calls as an unordered pair.
 #pragma once
 
+#include "engine/agwframe.h"
 #include "engine/packetengine.h"
 
 #include <QByteArray>
@@ -17,6 +18,9 @@ struct AgwLink {
     QByteArray remoteCall;
     ConnectionInfo info; // what the connection-information query reports; radio port from 1
     bool up = false;     // the engine has reported the link connected: only now may data go
+    // A connect request held back until a fresh engine connection is ready.
+    bool requestWaiting = false;
+    AgwFrame waitingRequest;
 };
 
 class AgwLinks {

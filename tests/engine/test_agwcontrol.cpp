@@ -102,6 +102,7 @@ private slots:
     void outgoingLinkCarriesDataOnlyOnceUp();
     void outgoingLinkIsNamedAsTheEngineReportsIt();
     void disconnectWhileCallingRenewsTheConnection();
+    void connectOnANewPathRenewsTheConnection();
     void engineBehindAsksForAPauseUntilCaughtUp();
     void incomingLinkGetsItsOwnChannel();
     void retryOutThenDisconnect();
@@ -396,6 +397,32 @@ void AgwControlTest::disconnectWhileCallingRenewsTheConnection() {
     QVERIFY(rig.waitFor("ready", 2));
     QCOMPARE(rig.engine.connectionCount(), 2);
     QVERIFY(!rig.control.ax25Disconnect(1));
+}
+
+void AgwControlTest::connectOnANewPathRenewsTheConnection() {
+    Rig rig;
+    QVERIFY(rig.startReady());
+    rig.control.ax25Connect(1, "N0CALL", "W1AW", "RELAY1");
+    QVERIFY(rig.engine.waitForFrames('v'));
+    rig.engine.linkDown(0, "W1AW", "N0CALL", true);
+    QVERIFY(rig.waitFor("disconnect 1"));
+    // The same path again: the engine's record serves.
+    rig.control.ax25Connect(1, "N0CALL", "W1AW", "RELAY1");
+    QVERIFY(rig.engine.waitForFrames('v', 2));
+    rig.engine.linkDown(0, "W1AW", "N0CALL", true);
+    QVERIFY(rig.waitFor("disconnect 2"));
+    QCOMPARE(rig.engine.connectionCount(), 1);
+
+    // Direct now: the engine would call through RELAY1 again, so the request waits for a
+    // fresh connection and goes out there, after its version and port queries.
+    QCOMPARE(rig.control.ax25Connect(1, "N0CALL", "W1AW", {}), 3);
+    QVERIFY(rig.waitFor("ready", 2));
+    QVERIFY(rig.engine.waitForFrames('C'));
+    QCOMPARE(rig.engine.connectionCount(), 2);
+    QCOMPARE(rig.engine.received.last().kind, 'C');
+    rig.engine.linkUp(0, "W1AW", "N0CALL", false);
+    QVERIFY(rig.waitFor("connect 3"));
+    QVERIFY(!rig.events.contains("disconnect 3"));
 }
 
 void AgwControlTest::engineBehindAsksForAPauseUntilCaughtUp() {
