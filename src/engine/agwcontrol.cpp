@@ -2,14 +2,12 @@
 
 #include "engine/callsign.h"
 
+#include <QtEndian>
+
 namespace {
 
 // The AX.25 path field holds eight addresses: the destination and up to seven digipeaters.
 constexpr qsizetype kMaxDigipeaters = 7;
-// Bytes per 'D' frame: the engine's usual PACLEN, well under the 2122 that Dire Wolf accepts.
-constexpr qsizetype kMaxDataPerFrame = 256;
-// AX.25 protocol id for connected data without a layer-3 protocol.
-constexpr quint8 kPidNoLayer3 = 0xF0;
 // Links the control keeps at once; an engine that reports more (the bridge carries one) gets
 // the extra ones disconnected rather than filling memory.
 constexpr qsizetype kMaxLinks = 64;
@@ -39,8 +37,22 @@ AgwControl::AgwControl(QObject *parent) : PacketEngine(parent) {
     });
     connect(&connection_, &AgwConnection::report, this, &PacketEngine::report);
     // Queued: the send that fills the backlog is one of the bridge's own operations.
-    connect(&connection_, &AgwConnection::backlogChanged, this, &PacketEngine::backlogChanged,
-            Qt::QueuedConnection);
+    connect(
+        &connection_, &AgwConnection::backlogChanged, this,
+        [this](bool behind) {
+            connectionBehind_ = behind;
+            updateBacklog();
+        },
+        Qt::QueuedConnection);
+    connect(
+        &transmitter_, &AgwTransmitter::holdChanged, this,
+        [this](bool holding) {
+            transmitHolding_ = holding;
+            updateBacklog();
+        },
+        Qt::QueuedConnection);
+    connect(&transmitter_, &AgwTransmitter::drained, this, &AgwControl::ax25Disconnect);
+    connect(&transmitter_, &AgwTransmitter::report, this, &PacketEngine::report);
     connect(&connection_, &AgwConnection::closed, this, &AgwControl::onConnectionClosed);
 }
 
@@ -85,6 +97,7 @@ void AgwControl::switchOff() {
         return;
     }
     for (const qint32 channelId : links_.channelIds()) {
+        transmitter_.stop(channelId);
         connection_.send(linkFrame('d', *links_.find(channelId)));
     }
     goodbye_.start(kGoodbyeWaitMs);
@@ -203,22 +216,19 @@ QByteArray AgwControl::connectRequest(qint32 radioPort, const QByteArray &ownCal
 
 bool AgwControl::ax25Disconnect(qint32 channelId) {
     const AgwLink *link = links_.find(channelId);
+    if (link && connection_.isReady() && transmitter_.disconnectWhenDelivered(channelId)) {
+        return true;
+    }
     return link && connection_.isReady() && connection_.send(linkFrame('d', *link));
 }
 
 bool AgwControl::ax25Send(qint32 channelId, const QByteArray &data) {
     const AgwLink *link = links_.find(channelId);
-    if (!link || !link->up || !connection_.isReady()) {
-        return false;
-    }
-    QList<AgwFrame> frames;
-    for (qsizetype offset = 0; offset < data.size(); offset += kMaxDataPerFrame) {
-        AgwFrame frame = linkFrame('D', *link);
-        frame.pid = kPidNoLayer3;
-        frame.data = data.mid(offset, kMaxDataPerFrame);
-        frames.append(frame);
-    }
-    return connection_.send(frames);
+    return link && link->up && connection_.isReady() && transmitter_.send(channelId, *link, data);
+}
+
+qsizetype AgwControl::bytesHeld(qint32 channelId) const {
+    return transmitter_.bytesHeld(channelId);
 }
 
 bool AgwControl::connectionInfo(qint32 channelId, ConnectionInfo &info) {
@@ -244,6 +254,9 @@ void AgwControl::handleFrame(const AgwFrame &frame) {
         break;
     case 'D':
         handleData(frame);
+        break;
+    case 'Y':
+        handleOutstanding(frame);
         break;
     default: // monitoring and answers the control never asks for
         break;
@@ -309,8 +322,10 @@ void AgwControl::handleLinkDown(const AgwFrame &frame) {
     if (!channelId) {
         return;
     }
-    links_.take(*channelId);
     const QByteArray text = eventText(frame.data);
+    forgetTransmitData(*channelId, *links_.find(*channelId),
+                       text.contains("RETRYOUT") ? "retries ran out" : "the link went down");
+    links_.take(*channelId);
     // The engine has no retry-out event of its own; its disconnect text says so.
     if (text.contains("RETRYOUT")) {
         emit OnRetryOut(radioPort, frame.callFrom, frame.callTo, text);
@@ -330,9 +345,38 @@ void AgwControl::handleData(const AgwFrame &frame) {
     }
 }
 
+void AgwControl::handleOutstanding(const AgwFrame &frame) {
+    constexpr qsizetype kCountBytes = 4;
+    const std::optional<qint32> channelId = links_.findByCalls(
+        frame.port + 1, canonicalCallsign(frame.callFrom), canonicalCallsign(frame.callTo));
+    if (channelId && frame.data.size() >= kCountBytes) {
+        transmitter_.outstandingAnswered(*channelId, qFromLittleEndian<quint32>(frame.data.data()));
+    }
+}
+
+void AgwControl::forgetTransmitData(qint32 channelId, const AgwLink &link, const QByteArray &why) {
+    const qsizetype undelivered = transmitter_.forget(channelId);
+    if (undelivered > 0) {
+        emit report(
+            "ERROR " + QByteArray::number(undelivered) + " bytes for " + link.info.remoteCall +
+            " not delivered: " + (switchingOff_ ? QByteArray("Varnel is shutting down") : why));
+    }
+}
+
+void AgwControl::updateBacklog() {
+    const bool backlogged = connectionBehind_ || transmitHolding_;
+    if (backlogged != backlogged_) {
+        backlogged_ = backlogged;
+        emit backlogChanged(backlogged);
+    }
+}
+
 void AgwControl::dropAllLinks() {
     goodbye_.stop();
     registrations_.clear();
+    for (const qint32 channelId : links_.channelIds()) {
+        forgetTransmitData(channelId, *links_.find(channelId), "the AGW engine connection ended");
+    }
     for (const qint32 channelId : links_.takeAll()) {
         emit OnAX25Disconnect(channelId);
     }
