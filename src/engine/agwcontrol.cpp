@@ -216,10 +216,12 @@ QByteArray AgwControl::connectRequest(qint32 radioPort, const QByteArray &ownCal
 
 bool AgwControl::ax25Disconnect(qint32 channelId) {
     const AgwLink *link = links_.find(channelId);
-    if (link && connection_.isReady() && transmitter_.disconnectWhenDelivered(channelId)) {
-        return true;
+    if (!link || !connection_.isReady()) {
+        return false;
     }
-    return link && connection_.isReady() && connection_.send(linkFrame('d', *link));
+    // Dire Wolf drops what the link still holds at a 'd': the data goes first.
+    return transmitter_.disconnectWhenDelivered(channelId) ||
+           connection_.send(linkFrame('d', *link));
 }
 
 bool AgwControl::ax25Send(qint32 channelId, const QByteArray &data) {

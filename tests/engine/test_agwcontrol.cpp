@@ -694,11 +694,16 @@ void AgwControlTest::switchingOffTakesLinksDownFirst() {
     rig.engine.answerDisconnects = engineConfirms;
     QVERIFY(rig.startReady());
     QVERIFY(rig.incomingLink());
+    // The engine has not yet delivered the last line: the short wait does not wait for it.
+    rig.engine.outstandingFrames = 1;
+    QVERIFY(rig.control.ax25Send(1, "last line\r"));
     rig.control.setActive(false);
     QVERIFY(rig.engine.waitForFrames('d'));
     QCOMPARE(rig.engine.receivedOfKind('d').first().callTo, QByteArray("K1ABC"));
     QVERIFY(rig.waitFor("closed"));
     QCOMPARE(rig.events.mid(2), (QList<QByteArray>{"disconnect 1", "closed"}));
+    QCOMPARE(rig.reports,
+             QList<QByteArray>{"ERROR 10 bytes for K1ABC not delivered: Varnel is shutting down"});
     QTRY_VERIFY(!rig.engine.hasClient());
 }
 
