@@ -3,8 +3,8 @@
 namespace {
 
 // How often a link with frames in the engine asks what it still holds, and how long short data
-// waits for more once the client has paused: a tenth of a 256-byte frame's time on air at
-// 9600 bd, so the engine is never left idle for long.
+// waits for more once the client has paused: under a quarter of a 256-byte frame's time on air
+// at 9600 bd (0.21 s), so the engine is never left idle for long.
 constexpr int kTickMs = 50;
 // An engine that has not answered 'Y' within this does not know it (a live engine answers
 // within milliseconds).
