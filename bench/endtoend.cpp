@@ -1,9 +1,12 @@
 // Varnel end to end, against a plain TCP relay measured in the same run. A KAM client sends
-// "D1A" blocks through a headless varnel to the test engine, which sends each back as a 'D'
-// frame, so the client receives the very block it sent; the relay's client sends the same
-// blocks through the relay to an echo server. Measured for both: start-up to listening,
+// "D1A" blocks through a headless varnel to the test engine, which sends each 'D' frame back,
+// so the client receives the very data it sent (one block at a time, the very block; with
+// several in flight varnel packs the stream into frames of its own); the relay's client sends
+// the same blocks through the relay to an echo server. Measured for both: start-up to listening,
 // round-trip latency, blocks per second with a window of blocks in flight, CPU used while
 // left alone, resident memory. Prints one JSON object for tools/bench.
+#include "client/hostblockcutter.h"
+#include "client/hostcodec.h"
 #include "faults/procstats.h"
 #include "faults/varnelrig.h"
 
@@ -103,21 +106,38 @@ QJsonObject latency(QTcpSocket &client, const QByteArray &block) {
     return {{"median_us", micros[micros.size() / 2]}, {"p99_us", micros[micros.size() * 99 / 100]}};
 }
 
-// Blocks per second with kWindowBlocks in flight; 0 when blocks were lost.
+// The link data in the blocks that come back, whatever their sizes.
+class LinkDataCounter {
+public:
+    void add(const QByteArray &arrival) {
+        HostBlockCutter cutter(pending_, arrival);
+        while (const std::optional<CutBlock> cut = cutter.next()) {
+            bytes += hostcodec::unescape(hostcodec::splitBlock(cut->block).data).size();
+        }
+    }
+    qint64 bytes = 0;
+
+private:
+    QByteArray pending_;
+};
+
+// Blocks per second with kWindowBlocks in flight, counted by the link data that comes back;
+// 0 when data was lost.
 double blocksPerSecond(QTcpSocket &client, const QByteArray &block, qint64 blocks) {
+    const qint64 dataPerBlock = hostcodec::unescape(hostcodec::splitBlock(block).data).size();
     qint64 sent = 0;
-    qint64 receivedBytes = 0;
+    LinkDataCounter received;
     QElapsedTimer elapsed;
     elapsed.start();
     const bool done = runUntil([&] {
-        receivedBytes += client.read(client.bytesAvailable()).size();
-        const qint64 received = receivedBytes / block.size();
-        for (; sent < blocks && sent - received < kWindowBlocks; ++sent) {
+        received.add(client.read(client.bytesAvailable()));
+        const qint64 receivedBlocks = received.bytes / dataPerBlock;
+        for (; sent < blocks && sent - receivedBlocks < kWindowBlocks; ++sent) {
             client.write(block);
         }
-        return received == blocks;
+        return receivedBlocks == blocks;
     });
-    if (!done || receivedBytes != blocks * block.size()) {
+    if (!done || received.bytes != blocks * dataPerBlock) {
         return 0;
     }
     return double(blocks) * 1e9 / double(elapsed.nsecsElapsed());

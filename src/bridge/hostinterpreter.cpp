@@ -31,7 +31,8 @@ constexpr std::array<QByteArrayView, 25> kConfigurationCommands = {
 
 constexpr QByteArrayView kViaMarker = " V ";
 constexpr QByteArrayView kReconnectRefused = "C00Can't RECONNECT, A/V Link state is: ";
-constexpr QByteArrayView kFreeBytes = "C00FREE BYTES 936\r";
+// The room a KAM reports with nothing in its transmit buffer.
+constexpr qsizetype kFreeBytesWhenEmpty = 936;
 
 bool isConfigurationCommand(QByteArrayView block) {
     for (QByteArrayView command : kConfigurationCommands) {
@@ -168,19 +169,24 @@ void Bridge::leaveHostMode() {
     sendRaw("cmd:\r");
 }
 
+// The room left for the client's data: what the engine and its control still hold of the link
+// counts against it.
 void Bridge::sendLinkStatus() {
+    const qsizetype room =
+        qMax(qsizetype(0), kFreeBytesWhenEmpty - engine_.bytesHeld(s_.channelId));
+    const QByteArray freeBytes = "C00FREE BYTES " + QByteArray::number(room) + "\r";
     switch (s_.linkState) {
     case kDisconnected:
-        sendBlock(kFreeBytes.toByteArray() + "A/V DISCONNECTED\r");
+        sendBlock(freeBytes + "A/V DISCONNECTED\r");
         return;
     case kConnected:
-        sendBlock(kFreeBytes.toByteArray() + "A/V CONNECTED to " + s_.connection.remoteCall);
+        sendBlock(freeBytes + "A/V CONNECTED to " + s_.connection.remoteCall);
         return;
     case kConnectInProgress:
-        sendBlock(kFreeBytes.toByteArray() + "A/V CONNECT in progress " + s_.targetCall);
+        sendBlock(freeBytes + "A/V CONNECT in progress " + s_.targetCall);
         return;
     case kDisconnectInProgress:
-        sendBlock(kFreeBytes.toByteArray() + "A/V DISC in progress " + s_.connection.remoteCall);
+        sendBlock(freeBytes + "A/V DISC in progress " + s_.connection.remoteCall);
         return;
     }
 }

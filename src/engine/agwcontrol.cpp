@@ -3,16 +3,14 @@
 #include "engine/agwconnection.h"
 #include "engine/callsign.h"
 
+#include <QtEndian>
+
 #include <utility>
 
 namespace {
 
 // The AX.25 path field holds eight addresses: the destination and up to seven digipeaters.
 constexpr qsizetype kMaxDigipeaters = 7;
-// Bytes per 'D' frame: the engine's usual PACLEN, well under the 2122 that Dire Wolf accepts.
-constexpr qsizetype kMaxDataPerFrame = 256;
-// AX.25 protocol id for connected data without a layer-3 protocol.
-constexpr quint8 kPidNoLayer3 = 0xF0;
 // Links the control keeps at once; an engine that reports more (the bridge carries one) gets
 // the extra ones disconnected rather than filling memory.
 constexpr qsizetype kMaxLinks = 64;
@@ -57,8 +55,22 @@ void AgwControl::wireTransport() {
     });
     connect(&connection_, &AgwTransport::report, this, &PacketEngine::report);
     // Queued: the send that fills the backlog is one of the bridge's own operations.
-    connect(&connection_, &AgwTransport::backlogChanged, this, &PacketEngine::backlogChanged,
-            Qt::QueuedConnection);
+    connect(
+        &connection_, &AgwTransport::backlogChanged, this,
+        [this](bool behind) {
+            connectionBehind_ = behind;
+            updateBacklog();
+        },
+        Qt::QueuedConnection);
+    connect(
+        &transmitter_, &AgwTransmitter::holdChanged, this,
+        [this](bool holding) {
+            transmitHolding_ = holding;
+            updateBacklog();
+        },
+        Qt::QueuedConnection);
+    connect(&transmitter_, &AgwTransmitter::drained, this, &AgwControl::ax25Disconnect);
+    connect(&transmitter_, &AgwTransmitter::report, this, &PacketEngine::report);
     connect(&connection_, &AgwTransport::closed, this, &AgwControl::onConnectionClosed);
 }
 
@@ -103,6 +115,7 @@ void AgwControl::switchOff() {
         return;
     }
     for (const qint32 channelId : links_.channelIds()) {
+        transmitter_.stop(channelId);
         connection_.send(linkFrame('d', *links_.find(channelId)));
     }
     goodbye_.start(kGoodbyeWaitMs);
@@ -247,22 +260,18 @@ bool AgwControl::ax25Disconnect(qint32 channelId) {
         renewConnection();
         return true;
     }
-    return connection_.send(linkFrame('d', *link));
+    // Dire Wolf drops what the link still holds at a 'd': the data goes first.
+    return transmitter_.disconnectWhenDelivered(channelId) ||
+           connection_.send(linkFrame('d', *link));
 }
 
 bool AgwControl::ax25Send(qint32 channelId, const QByteArray &data) {
     const AgwLink *link = links_.find(channelId);
-    if (!link || !link->up || !connection_.isReady()) {
-        return false;
-    }
-    QList<AgwFrame> frames;
-    for (qsizetype offset = 0; offset < data.size(); offset += kMaxDataPerFrame) {
-        AgwFrame frame = linkFrame('D', *link);
-        frame.pid = kPidNoLayer3;
-        frame.data = data.mid(offset, kMaxDataPerFrame);
-        frames.append(frame);
-    }
-    return connection_.send(frames);
+    return link && link->up && connection_.isReady() && transmitter_.send(channelId, *link, data);
+}
+
+qsizetype AgwControl::bytesHeld(qint32 channelId) const {
+    return transmitter_.bytesHeld(channelId);
 }
 
 bool AgwControl::connectionInfo(qint32 channelId, ConnectionInfo &info) {
@@ -288,6 +297,9 @@ void AgwControl::handleFrame(const AgwFrame &frame) {
         break;
     case 'D':
         handleData(frame);
+        break;
+    case 'Y':
+        handleOutstanding(frame);
         break;
     default: // monitoring and answers the control never asks for
         break;
@@ -362,8 +374,10 @@ void AgwControl::handleLinkDown(const AgwFrame &frame) {
     if (!channelId) {
         return;
     }
-    links_.take(*channelId);
     const QByteArray text = eventText(frame.data);
+    forgetTransmitData(*channelId, *links_.find(*channelId),
+                       text.contains("RETRYOUT") ? "retries ran out" : "the link went down");
+    links_.take(*channelId);
     // The engine has no retry-out event of its own; its disconnect text says so.
     if (text.contains("RETRYOUT")) {
         emit OnRetryOut(*channelId);
@@ -418,6 +432,14 @@ void AgwControl::renewConnection() {
     // The old connection's links and registrations go with it, links that are up without a
     // disconnect on the air, as when the engine is lost; OnReady follows on the new one.
     registrations_.clear();
+    // Posted, as every event: this runs inside one of the bridge's operations.
+    for (const qint32 channelId : links_.channelIds()) {
+        const QByteArray line = undeliveredReport(channelId, *links_.find(channelId),
+                                                  "the AGW engine connection was renewed");
+        if (!line.isEmpty()) {
+            postReport(line);
+        }
+    }
     const QList<qint32> dropped = links_.takeAll();
     post([this, dropped] {
         for (const qint32 channelId : dropped) {
@@ -427,9 +449,46 @@ void AgwControl::renewConnection() {
     connection_.reopen();
 }
 
+void AgwControl::handleOutstanding(const AgwFrame &frame) {
+    constexpr qsizetype kCountBytes = 4;
+    const std::optional<qint32> channelId = links_.findByCalls(
+        frame.port + 1, canonicalCallsign(frame.callFrom), canonicalCallsign(frame.callTo));
+    if (channelId && frame.data.size() >= kCountBytes) {
+        transmitter_.outstandingAnswered(*channelId, qFromLittleEndian<quint32>(frame.data.data()));
+    }
+}
+
+void AgwControl::forgetTransmitData(qint32 channelId, const AgwLink &link, const QByteArray &why) {
+    const QByteArray line = undeliveredReport(channelId, link, why);
+    if (!line.isEmpty()) {
+        emit report(line);
+    }
+}
+
+QByteArray AgwControl::undeliveredReport(qint32 channelId, const AgwLink &link,
+                                         const QByteArray &why) {
+    const qsizetype undelivered = transmitter_.forget(channelId);
+    if (undelivered == 0) {
+        return {};
+    }
+    return "ERROR " + QByteArray::number(undelivered) + " bytes for " + link.info.remoteCall +
+           " not delivered: " + (switchingOff_ ? QByteArray("Varnel is shutting down") : why);
+}
+
+void AgwControl::updateBacklog() {
+    const bool backlogged = connectionBehind_ || transmitHolding_;
+    if (backlogged != backlogged_) {
+        backlogged_ = backlogged;
+        emit backlogChanged(backlogged);
+    }
+}
+
 void AgwControl::dropAllLinks() {
     goodbye_.stop();
     registrations_.clear();
+    for (const qint32 channelId : links_.channelIds()) {
+        forgetTransmitData(channelId, *links_.find(channelId), "the AGW engine connection ended");
+    }
     for (const qint32 channelId : links_.takeAll()) {
         emit OnAX25Disconnect(channelId);
     }

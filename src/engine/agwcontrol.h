@@ -4,6 +4,8 @@
 // What it guards against, learnt from Dire Wolf 1.6:
 // - data ('D') for a callsign pair that has not been through a 'C' event locks the engine up,
 //   so data goes out only on links the engine has reported connected;
+// - it empties a link's queue when told to disconnect, so the transmit buffers (agwtransmitter.h)
+//   hold a disconnect back until the link's data is delivered;
 // - callsigns are matched as text and SSID 0 never comes back as "-0", so every callsign goes
 //   out in one canonical spelling;
 // - closing the TCP connection drops links without telling the remote station, so switching
@@ -13,6 +15,7 @@
 #pragma once
 
 #include "engine/agwlinks.h"
+#include "engine/agwtransmitter.h"
 #include "engine/agwtransport.h"
 #include "engine/packetengine.h"
 
@@ -46,6 +49,7 @@ public:
                        const QByteArray &viaPath) override;
     bool ax25Disconnect(qint32 channelId) override;
     bool ax25Send(qint32 channelId, const QByteArray &data) override;
+    qsizetype bytesHeld(qint32 channelId) const override;
     bool connectionInfo(qint32 channelId, ConnectionInfo &info) override;
 
 private:
@@ -80,6 +84,12 @@ private:
                                 const QByteArray &remoteCall);
     void rememberRecord(const QByteArray &key, const QByteArray &path);
     void onReady();
+    void handleOutstanding(const AgwFrame &frame);
+    // The link has ended: bytes it could not deliver are reported, why in a few words.
+    void forgetTransmitData(qint32 channelId, const AgwLink &link, const QByteArray &why);
+    // The same, returning the report line rather than raising it; empty when nothing was lost.
+    QByteArray undeliveredReport(qint32 channelId, const AgwLink &link, const QByteArray &why);
+    void updateBacklog();
     // The engine connection is gone: every link with it.
     void dropAllLinks();
     void onConnectionClosed();
@@ -93,6 +103,7 @@ private:
     std::unique_ptr<AgwTransport> ownTransport_; // set when the control made its own
     AgwTransport &connection_;
     AgwLinks links_;
+    AgwTransmitter transmitter_{connection_};
     QList<PendingRegistration> registrations_;
     // The path ('v' data, empty for none) of each record the engine holds for this connection.
     std::map<QByteArray, QByteArray> enginePaths_;
@@ -101,4 +112,9 @@ private:
     bool active_ = false;
     bool online_ = false;
     bool switchingOff_ = false;
+    // The two reasons for the client to pause: the engine connection is behind, or a link's
+    // transmit buffer is full.
+    bool connectionBehind_ = false;
+    bool transmitHolding_ = false;
+    bool backlogged_ = false;
 };

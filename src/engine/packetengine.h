@@ -1,6 +1,7 @@
 // engine/: the packet-engine side of Varnel's protocol layers, knowing nothing of KAM or of the
 // bridge: this interface, and the AGW TCP/IP control that implements it (agwcontrol.h) with its
-// parts: the connection, the frame codec, the link bookkeeping, the engine's replies, callsigns.
+// parts: the connection, the frame codec, the link bookkeeping, the transmit buffers, the
+// engine's replies, callsigns.
 //
 // The packet-engine control as the bridge sees it: operations it calls and events it handles.
 // The real control speaks the AGW TCP/IP API (AgwControl); tests put a double in its place.
@@ -52,10 +53,17 @@ public:
     // viaPath: digipeaters separated by commas, empty entries ignored.
     virtual qint32 ax25Connect(qint32 radioPort, const QByteArray &ownCall,
                                const QByteArray &targetCall, const QByteArray &viaPath) = 0;
-    // True when the channel is known and the request went to the engine.
+    // True when the channel is known and the request went to the engine, or will go once the
+    // link's data still held (bytesHeld) is delivered or the link ends by itself. A second call
+    // while it waits disconnects at once; the data not delivered is then reported.
     virtual bool ax25Disconnect(qint32 channelId) = 0;
-    // True when the data went to the engine: only while that link is up.
+    // True when the link's transmit buffer took the data, to be delivered in order: only while
+    // that link is up and not being disconnected at once. Data the link can no longer carry
+    // when it ends is reported with its byte count.
     virtual bool ax25Send(qint32 channelId, const QByteArray &data) = 0;
+    // Bytes of the link's data not yet known to be delivered: waiting in the control or still
+    // held by the engine. 0 for a channel the control does not know.
+    virtual qsizetype bytesHeld(qint32 channelId) const = 0;
     // The link as the engine reported it once it came up (for an outgoing link, as requested
     // until then). False, with info untouched, for a channel the control does not know.
     virtual bool connectionInfo(qint32 channelId, ConnectionInfo &info) = 0;
@@ -71,9 +79,9 @@ signals:
     // Switched off, the control has closed its engine connection and written all it had to.
     // Comes also when there was no connection; links still open got OnAX25Disconnect first.
     void closed();
-    // True while the engine is behind with what it was sent: the bridge then leaves the
-    // client's further requests unread, so TCP holds the client back rather than data being
-    // refused. False once the engine has caught up.
+    // True while the engine is behind with what it was sent, or a link's transmit buffer is
+    // full: the bridge then leaves the client's further requests unread, so TCP holds the
+    // client back rather than data being refused. False once the engine has caught up.
     void backlogChanged(bool backlogged);
     // A line for the event log about the engine connection itself (engine unreachable, broken
     // stream): things the bridge's handlers never hear of otherwise.

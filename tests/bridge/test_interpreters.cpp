@@ -22,6 +22,8 @@ class InterpretersTest : public QObject {
 private slots:
     void hostRequests_data();
     void hostRequests();
+    void freeBytesIsTheRoomLeft_data();
+    void freeBytesIsTheRoomLeft();
     void connectStoresTheChannelForData();
     void dataIsUnescapedAndARefusalLogged();
     void ownCallIsShown();
@@ -158,6 +160,29 @@ void InterpretersTest::hostRequests() {
     const QByteArray probeReply = fixture.probe();
     QCOMPARE(BridgeFixture::receive(fixture.client, reply.size() + probeReply.size()),
              reply + probeReply);
+}
+
+void InterpretersTest::freeBytesIsTheRoomLeft_data() {
+    QTest::addColumn<qsizetype>("held");
+    QTest::addColumn<QByteArray>("reply");
+    QTest::newRow("nothing held") << qsizetype(0) << QByteArray("C00FREE BYTES 936\r");
+    QTest::newRow("a line in flight") << qsizetype(100) << QByteArray("C00FREE BYTES 836\r");
+    QTest::newRow("exactly full") << qsizetype(936) << QByteArray("C00FREE BYTES 0\r");
+    QTest::newRow("more than a KAM holds") << qsizetype(8000) << QByteArray("C00FREE BYTES 0\r");
+}
+
+void InterpretersTest::freeBytesIsTheRoomLeft() {
+    QFETCH(qsizetype, held);
+    QFETCH(QByteArray, reply);
+    BridgeFixture fixture;
+    QVERIFY(fixture.connectClient(fixture.client));
+    QVERIFY(fixture.enterHostMode());
+    fixture.bridge.state().linkState = kConnected;
+    fixture.bridge.state().connection.remoteCall = "W1AW";
+    fixture.engine.heldBytes = held;
+    fixture.bridge.dispatchClientData(block("C20S"));
+    const QByteArray expected = block(reply + "A/V CONNECTED to W1AW");
+    QCOMPARE(BridgeFixture::receive(fixture.client, expected.size()), expected);
 }
 
 void InterpretersTest::connectStoresTheChannelForData() {

@@ -13,6 +13,8 @@ namespace {
 
 // Reconnecting takes a retry pause and, for a silent engine, the answer timeout as well.
 constexpr int kReconnectWaitMs = 10000;
+// Frames the control gives the engine ahead of its acknowledgements.
+constexpr qsizetype kAheadFrames = 32;
 
 QByteArray everyByteValue(int repeat = 1) {
     QByteArray bytes;
@@ -104,6 +106,11 @@ private slots:
     void disconnectWhileCallingRenewsTheConnection();
     void connectOnANewPathRenewsTheConnection();
     void engineBehindAsksForAPauseUntilCaughtUp();
+    void dataIsPacedByWhatTheEngineStillHolds();
+    void disconnectWaitsForTheDataUnlessRepeated_data();
+    void disconnectWaitsForTheDataUnlessRepeated();
+    void dataALinkCanNoLongerCarryIsReported();
+    void engineWithoutOutstandingQueryGetsDataAtOnce();
     void incomingLinkGetsItsOwnChannel();
     void retryOutThenDisconnect();
     void linksBeyondTheLimitAreRefused();
@@ -452,6 +459,115 @@ void AgwControlTest::engineBehindAsksForAPauseUntilCaughtUp() {
     QVERIFY(arrived == sent);
 }
 
+void AgwControlTest::dataIsPacedByWhatTheEngineStillHolds() {
+    Rig rig;
+    QVERIFY(rig.startReady());
+    QVERIFY(rig.incomingLink());
+    rig.engine.outstandingFrames = quint32(kAheadFrames);
+    const QByteArray data = everyByteValue(kAheadFrames + 8);
+    QVERIFY(rig.control.ax25Send(1, data));
+    QCOMPARE(rig.control.bytesHeld(1), data.size());
+    // The engine gets its frames ahead; the rest waits, and the client is asked to pause.
+    QVERIFY(rig.engine.waitForFrames('D', kAheadFrames));
+    QVERIFY(rig.waitFor("behind"));
+    QVERIFY(rig.engine.waitForFrames('Y', 2));
+    QCOMPARE(rig.engine.receivedOfKind('D').size(), kAheadFrames);
+    const AgwFrame query = rig.engine.receivedOfKind('Y').first();
+    QCOMPARE(query.callFrom, QByteArray("N0CALL"));
+    QCOMPARE(query.callTo, QByteArray("K1ABC"));
+
+    // It reports everything acknowledged: the rest follows, and nothing is held any more.
+    rig.engine.outstandingFrames = 0;
+    QVERIFY(rig.engine.waitForFrames('D', kAheadFrames + 8));
+    QVERIFY(rig.waitFor("caught up"));
+    QTRY_COMPARE(rig.control.bytesHeld(1), 0);
+    QByteArray arrived;
+    for (const AgwFrame &frame : rig.engine.receivedOfKind('D')) {
+        arrived += frame.data;
+    }
+    QVERIFY(arrived == data);
+    QVERIFY(rig.reports.isEmpty());
+}
+
+void AgwControlTest::disconnectWaitsForTheDataUnlessRepeated_data() {
+    QTest::addColumn<bool>("insist");
+    QTest::newRow("the data is delivered first") << false;
+    QTest::newRow("a second disconnect goes at once") << true;
+}
+
+void AgwControlTest::disconnectWaitsForTheDataUnlessRepeated() {
+    QFETCH(bool, insist);
+    Rig rig;
+    QVERIFY(rig.startReady());
+    QVERIFY(rig.incomingLink());
+    rig.engine.outstandingFrames = 3;
+    QVERIFY(rig.control.ax25Send(1, everyByteValue(3)));
+    QVERIFY(rig.control.ax25Disconnect(1));
+    QVERIFY(rig.engine.waitForFrames('Y', 2));
+    QVERIFY(rig.engine.receivedOfKind('d').isEmpty());
+    if (insist) {
+        QVERIFY(rig.control.ax25Disconnect(1));
+        QVERIFY(!rig.control.ax25Send(1, "after the disconnect"));
+    } else {
+        rig.engine.outstandingFrames = 0;
+    }
+    QVERIFY(rig.waitFor("disconnect 1"));
+    // Dire Wolf drops what the link still holds at the 'd', so it comes after the data.
+    QCOMPARE(rig.engine.received.last().kind, 'd');
+    QCOMPARE(rig.engine.receivedOfKind('D').size(), 3);
+    const QList<QByteArray> lost = {"ERROR 768 bytes for K1ABC not delivered: the link went down"};
+    QCOMPARE(rig.reports, insist ? lost : QList<QByteArray>{});
+}
+
+void AgwControlTest::dataALinkCanNoLongerCarryIsReported() {
+    Rig rig;
+    QVERIFY(rig.startReady());
+    QVERIFY(rig.incomingLink());
+    rig.engine.outstandingFrames = 1000;
+    QVERIFY(rig.control.ax25Send(1, everyByteValue(kAheadFrames + 2)));
+    QVERIFY(rig.engine.waitForFrames('Y'));
+    rig.engine.linkDown(0, "K1ABC", "N0CALL", true);
+    QVERIFY(rig.waitFor("disconnect 1"));
+    QCOMPARE(rig.reports,
+             QList<QByteArray>{"ERROR " + QByteArray::number((kAheadFrames + 2) * 256) +
+                               " bytes for K1ABC not delivered: retries ran out"});
+    QCOMPARE(rig.control.bytesHeld(1), 0);
+
+    // The engine lost with data held: the same, once.
+    rig.engine.linkUp(0, "K1ABC", "N0CALL", true);
+    QVERIFY(rig.waitFor("connect 2"));
+    QVERIFY(rig.control.ax25Send(2, "x"));
+    rig.engine.dropClient();
+    QVERIFY(rig.waitFor("disconnect 2"));
+    QCOMPARE(rig.reports.size(), 3);
+    QVERIFY(rig.reports.contains(
+        "ERROR 1 bytes for K1ABC not delivered: the AGW engine connection ended"));
+}
+
+void AgwControlTest::engineWithoutOutstandingQueryGetsDataAtOnce() {
+    Rig rig;
+    rig.engine.answerOutstanding = false;
+    QVERIFY(rig.startReady());
+    QVERIFY(rig.incomingLink());
+    const QByteArray data = everyByteValue(kAheadFrames + 8);
+    QVERIFY(rig.control.ax25Send(1, data));
+    QVERIFY(rig.engine.waitForFrames('D', kAheadFrames));
+    // No answer to 'Y': after a short wait everything goes, and that is said once.
+    QVERIFY(rig.engine.waitForFrames('D', kAheadFrames + 8, 10000));
+    QCOMPARE(rig.reports.size(), 1);
+    QVERIFY2(rig.reports[0].endsWith("does not answer the 'Y' query: data goes to it at once, "
+                                     "unpaced, and FREE BYTES stays at 936"),
+             rig.reports[0]);
+    QCOMPARE(rig.control.bytesHeld(1), 0);
+    QVERIFY(rig.control.ax25Send(1, data));
+    QCOMPARE(rig.control.bytesHeld(1), 0);
+    QVERIFY(rig.engine.waitForFrames('D', 2 * (kAheadFrames + 8)));
+    // A disconnect has nothing to wait for.
+    QVERIFY(rig.control.ax25Disconnect(1));
+    QVERIFY(rig.waitFor("disconnect 1"));
+    QCOMPARE(rig.reports.size(), 1);
+}
+
 void AgwControlTest::incomingLinkGetsItsOwnChannel() {
     Rig rig;
     QVERIFY(rig.startReady());
@@ -640,11 +756,16 @@ void AgwControlTest::switchingOffTakesLinksDownFirst() {
     rig.engine.answerDisconnects = engineConfirms;
     QVERIFY(rig.startReady());
     QVERIFY(rig.incomingLink());
+    // The engine has not yet delivered the last line: the short wait does not wait for it.
+    rig.engine.outstandingFrames = 1;
+    QVERIFY(rig.control.ax25Send(1, "last line\r"));
     rig.control.setActive(false);
     QVERIFY(rig.engine.waitForFrames('d'));
     QCOMPARE(rig.engine.receivedOfKind('d').first().callTo, QByteArray("K1ABC"));
     QVERIFY(rig.waitFor("closed"));
     QCOMPARE(rig.events.mid(2), (QList<QByteArray>{"disconnect 1", "closed"}));
+    QCOMPARE(rig.reports,
+             QList<QByteArray>{"ERROR 10 bytes for K1ABC not delivered: Varnel is shutting down"});
     QTRY_VERIFY(!rig.engine.hasClient());
 }
 

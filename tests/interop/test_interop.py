@@ -52,6 +52,13 @@ LONG_BLOCK_BYTES = 3072
 LONG_DATA_TIMEOUT = 30.0
 # A restarted engine is found again by Varnel's reconnection.
 RECONNECT_TIMEOUT = 30.0
+# A transfer that takes a few seconds at 9600 bd, more than Varnel gives the engine ahead.
+TRANSFER_BYTES = 6 * 1024
+# What the status reply says is free with nothing in flight.
+EMPTY_FREE_BYTES = 936
+# A disconnect at once, after Dire Wolf's current transmission, takes a few seconds at most:
+# well under the time the 6 KiB would take.
+PROMPT_DISCONNECT_TIMEOUT = 4.0
 
 READY_LINE = "EVENT: PE is ready"
 # Set in the environment, this shows the logs and transcripts of passing tests too.
@@ -129,6 +136,27 @@ class InteropTest(unittest.TestCase):
 
     def assert_status(self, client, link_text):
         self.assertEqual(client.status().text(), "C00FREE BYTES 936\r" + link_text)
+
+    def free_bytes(self, client):
+        """The room the status reply reports."""
+        first_line = client.status().text().split("\r")[0]
+        prefix = "C00FREE BYTES "
+        self.assertTrue(first_line.startswith(prefix), first_line)
+        return int(first_line[len(prefix):])
+
+    def start_transfer_link(self):
+        """Varnel linked to a station that only listens; returns the client, the station and
+        Varnel."""
+        a, b = self.start_rig()
+        station = self.open_station(b, echo=False)
+        varnel = self.start_varnel(a)
+        client = self.open_client(varnel)
+        self.connect(client, ECHO_CALL)
+        return client, station, varnel
+
+    def assert_nothing_lost(self, varnel):
+        lost = [line for line in varnel.log_text().splitlines() if "not delivered" in line]
+        self.assertEqual(lost, [])
 
     def echo_all_byte_values(self, client):
         """Every byte value, FEND and FESC included, goes out in "D1A" blocks and comes back."""
@@ -265,6 +293,50 @@ class InteropTest(unittest.TestCase):
         self.connect(client, ECHO_CALL)
         self.assertEqual(varnel.stop(), 0)
         station.wait_disconnected(VARNEL_CALL, LINK_TIMEOUT)
+
+    def test_free_bytes_follow_a_transfer(self):
+        """The room falls while data is in flight and is whole again once the station has it."""
+        client, station, varnel = self.start_transfer_link()
+        data = bytes(range(256)) * (TRANSFER_BYTES // 256)
+        client.send_data(data)
+        self.assertLess(self.free_bytes(client), EMPTY_FREE_BYTES)
+        self.assertEqual(station.wait_received(VARNEL_CALL, len(data), LONG_DATA_TIMEOUT), data)
+        deadline = time.monotonic() + LINK_TIMEOUT
+        while self.free_bytes(client) != EMPTY_FREE_BYTES:
+            self.assertLess(time.monotonic(), deadline, "FREE BYTES never came back to 936")
+            time.sleep(0.1)
+        self.assert_nothing_lost(varnel)
+        self.disconnect(client, station)
+
+    def test_disconnect_right_after_data_delivers_it_first(self):
+        """Dire Wolf empties a link's queue when told to disconnect: Varnel waits for the data
+        to be delivered before it asks."""
+        client, station, varnel = self.start_transfer_link()
+        data = bytes(range(256)) * (TRANSFER_BYTES // 256)
+        client.send_data(data)
+        self.assertEqual(client.disconnect().text(), "C00")
+        client.wait_status("S1A*** DISCONNECTED", LONG_DATA_TIMEOUT)
+        with station.condition:
+            self.assertEqual(bytes(station.received[VARNEL_CALL]), data)
+        station.wait_disconnected(VARNEL_CALL, LINK_TIMEOUT)
+        self.assert_nothing_lost(varnel)
+        self.assert_status(client, "A/V DISCONNECTED\r")
+
+    def test_second_disconnect_during_the_drain_ends_the_link_at_once(self):
+        """The client insists: the link goes down without waiting for the data, and the bytes
+        not delivered are in the log."""
+        client, station, varnel = self.start_transfer_link()
+        client.send_data(bytes(range(256)) * (TRANSFER_BYTES // 256))
+        self.assertEqual(client.disconnect().text(), "C00")
+        started = time.monotonic()
+        self.assertEqual(client.disconnect().text(), "C00")
+        client.wait_status("S1A*** DISCONNECTED", PROMPT_DISCONNECT_TIMEOUT)
+        self.assertLess(time.monotonic() - started, PROMPT_DISCONNECT_TIMEOUT)
+        station.wait_disconnected(VARNEL_CALL, LINK_TIMEOUT)
+        with station.condition:
+            delivered = len(station.received[VARNEL_CALL])
+        self.assertLess(delivered, TRANSFER_BYTES)
+        varnel.wait_log(lambda line: "bytes for N0ECH not delivered" in line, LINK_TIMEOUT)
 
     def test_link_through_digipeater(self):
         """Varnel's and the station's instances hear only the digipeater."""

@@ -44,6 +44,7 @@ public:
         }
         return sendResult;
     }
+    qsizetype bytesHeld(qint32) const override { return heldBytes; }
     bool connectionInfo(qint32 channelId, ConnectionInfo &info) override {
         calls << "info " + QByteArray::number(channelId);
         info = infoToReport;
@@ -58,5 +59,6 @@ public:
     qint32 nextChannelId = 1;
     bool disconnectResult = true;
     bool sendResult = true;
+    qsizetype heldBytes = 0;
     ConnectionInfo infoToReport;
 };

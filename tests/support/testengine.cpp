@@ -168,6 +168,13 @@ void TestEngine::answer(const AgwFrame &frame) {
             linkDown(frame.port, frame.callTo, frame.callFrom);
         }
         break;
+    case 'Y':
+        if (answerOutstanding) {
+            QByteArray count(4, '\0');
+            qToLittleEndian(outstandingFrames, count.data());
+            send(agwEvent('Y', frame.port, frame.callFrom, frame.callTo, count));
+        }
+        break;
     case 'C':
     case 'v':
         if (answerConnects) {

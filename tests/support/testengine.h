@@ -33,6 +33,8 @@ public:
     char registerAnswerKind = 'X';           // 'x': the other engine's way of saying yes
     bool answerDisconnects = true;           // answer a 'd' at once with the 'd' event
     bool answerConnects = false;             // answer 'C' and 'v' at once with the 'C' event
+    bool answerOutstanding = true;           // false: an engine without the 'Y' query
+    quint32 outstandingFrames = 0;           // the 'Y' answer: frames the link still holds
 
     // Every frame received, over all connections, in order.
     QList<AgwFrame> received;
