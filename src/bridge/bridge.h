@@ -64,7 +64,7 @@ public:
     void dispatchClientData(const QByteArray &arrival);
 
     // Interpreters.
-    // The fields of a cut block; nothing, logged, when it is not framed by FENDs.
+    // The fields of a cut block, views into it; nothing, logged, when it is not framed by FENDs.
     std::optional<hostcodec::BlockFields> extractBlock(const QByteArray &block);
     void interpretHostBlock(const QByteArray &block, const hostcodec::BlockFields &fields);
     void interpretTerminal(const QByteArray &data);

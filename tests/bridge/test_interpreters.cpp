@@ -234,7 +234,8 @@ void InterpretersTest::connectOnAnUnusableRadioPortIsRefused() {
 
 void InterpretersTest::badFramingIsLoggedAndGoesNoFurther() {
     BridgeFixture fixture("N0CALL,1,true,8000", BridgeFixture::Load::Unloaded);
-    const std::optional<hostcodec::BlockFields> good = fixture.bridge.extractBlock(F + "D1Axy" + F);
+    const QByteArray block = F + "D1Axy" + F;
+    const std::optional<hostcodec::BlockFields> good = fixture.bridge.extractBlock(block);
     QVERIFY(good);
     QCOMPARE(good->header.toByteArray(), QByteArray("D1A"));
     QCOMPARE(good->data.toByteArray(), QByteArray("xy"));
