@@ -7,7 +7,7 @@ target_sources(varnel_core PRIVATE terminationsignals_windows.cpp)
 
 set_target_properties(varnel PROPERTIES WIN32_EXECUTABLE ON)
 
-qt_add_executable(varnel-console main.cpp)
+qt_add_executable(varnel-console main.cpp consoleoutput_windows.cpp)
 target_link_libraries(varnel-console PRIVATE varnel_window)
 target_compile_options(varnel-console PRIVATE -Wall -Wextra -Wpedantic)
 install(TARGETS varnel-console RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
