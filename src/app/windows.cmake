@@ -2,7 +2,8 @@
 # programs. varnel.exe is built for the window and so gets no console; varnel-console.exe is
 # the same program built for the console, for --headless: the console waits for it, shows its
 # log and gives it Ctrl+C.
-set_source_files_properties(terminationsignals.cpp PROPERTIES HEADER_FILE_ONLY ON)
+set_source_files_properties(terminationsignals.cpp TARGET_DIRECTORY varnel_core
+    PROPERTIES HEADER_FILE_ONLY ON)
 target_sources(varnel_core PRIVATE terminationsignals_windows.cpp)
 
 set_target_properties(varnel PROPERTIES WIN32_EXECUTABLE ON)
