@@ -1,5 +1,6 @@
 #include "app/helpwindow.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 
@@ -25,13 +26,22 @@ HelpWindow::HelpWindow(QWidget *parent) : QWidget(parent) {
 }
 
 void HelpWindow::Form_Load() {
-    QFile file(QString::fromLatin1(kHelpFileName));
-    if (!file.open(QIODevice::ReadOnly)) {
-        helptxt->setPlainText(QStringLiteral("The help file %1 could not be read from the folder "
-                                             "%2: %3.")
-                                  .arg(QString::fromLatin1(kHelpFileName),
-                                       QDir::toNativeSeparators(QDir::currentPath()),
-                                       file.errorString()));
+    // Next to the program first: Windows starts it from Explorer or a shortcut in any folder.
+    // Then the working directory, where tools/run and the desktop entry start it on Linux.
+    const QString programFolder = QCoreApplication::applicationDirPath();
+    QFile file;
+    for (const QString &folder : {programFolder, QDir::currentPath()}) {
+        file.setFileName(QDir(folder).filePath(QString::fromLatin1(kHelpFileName)));
+        if (file.open(QIODevice::ReadOnly)) {
+            break;
+        }
+    }
+    if (!file.isOpen()) {
+        helptxt->setPlainText(
+            QStringLiteral("The help file %1 could not be read from the "
+                           "program's folder %2 nor from the folder %3: %4.")
+                .arg(QString::fromLatin1(kHelpFileName), QDir::toNativeSeparators(programFolder),
+                     QDir::toNativeSeparators(QDir::currentPath()), file.errorString()));
         return;
     }
     // One character per byte; CR LF and lone CR end lines as LF does.

@@ -1,5 +1,5 @@
-// The Help window: readme.txt from the working directory, read afresh each time the window is
-// created, in one read-only text box that always fills the window.
+// The Help window: readme.txt from the program's folder or else the working directory, read
+// afresh each time the window is created, in one read-only text box that always fills the window.
 #pragma once
 
 #include <QPlainTextEdit>

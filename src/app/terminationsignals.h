@@ -1,5 +1,6 @@
 // SIGINT and SIGTERM as a Qt signal on the event loop, so that a headless Varnel ends through
-// the same shutdown path as closing the window.
+// the same shutdown path as closing the window. On Windows: Ctrl+C, Ctrl+Break and closing the
+// console (terminationsignals_windows.cpp).
 #pragma once
 
 #include <QObject>

@@ -113,7 +113,7 @@ void AgwConnection::connectNow() {
     connect(socket_, &QTcpSocket::readyRead, this, &AgwConnection::onReadyRead);
     connect(socket_, &QTcpSocket::bytesWritten, this, &AgwConnection::updateBacklog);
     connect(socket_, &QTcpSocket::errorOccurred, this,
-            [this] { fail(socket_->errorString().toUtf8()); });
+            [this] { fail(socket_->errorString().toLatin1()); });
     connect(socket_, &QTcpSocket::disconnected, this,
             [this] { fail("the engine closed the connection"); });
     deadline_.start(kAnswerTimeoutMs);

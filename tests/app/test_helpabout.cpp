@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -35,6 +36,7 @@ private slots:
     void init();
     void cleanup();
     void helpShowsReadmeAndOpensOnce();
+    void helpPrefersTheReadmeNextToTheProgram();
     void helpExplainsAMissingReadme();
     void helpTextFillsTheWindowAtAnySize();
     void helpOutlivesTheMainWindow();
@@ -89,12 +91,30 @@ void HelpAboutTest::helpShowsReadmeAndOpensOnce() {
     QCOMPARE(helpText(helpWindows().first()), QStringLiteral("changed"));
 }
 
+void HelpAboutTest::helpPrefersTheReadmeNextToTheProgram() {
+    // Started from a shortcut or a console elsewhere, a readme.txt there is some other program's.
+    QFile other(folder_.filePath(QStringLiteral("readme.txt")));
+    QVERIFY(other.open(QIODevice::WriteOnly));
+    other.write("some other program");
+    other.close();
+    QFile ours(QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("readme.txt")));
+    QVERIFY(ours.open(QIODevice::WriteOnly));
+    auto removed = qScopeGuard([&] { ours.remove(); });
+    ours.write("VARNEL HELP");
+    ours.close();
+
+    MainWindow window;
+    window.helpfile_Click();
+    QCOMPARE(helpText(helpWindows().first()), QStringLiteral("VARNEL HELP"));
+}
+
 void HelpAboutTest::helpExplainsAMissingReadme() {
     MainWindow window;
     window.helpfile_Click();
     const QString text = helpText(helpWindows().first());
     QVERIFY2(text.contains(QStringLiteral("readme.txt")), qPrintable(text));
     QVERIFY2(text.contains(QDir::currentPath()), qPrintable(text));
+    QVERIFY2(text.contains(QCoreApplication::applicationDirPath()), qPrintable(text));
 }
 
 void HelpAboutTest::helpTextFillsTheWindowAtAnySize() {

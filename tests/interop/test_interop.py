@@ -34,8 +34,9 @@ DIGI_CALL = "N0DIG"
 NOBODY_CALL = "N0NONE"
 SECOND_CALL = "N0TWO"
 
-# Varnel is connected to the engine and answers clients well within this.
-START_TIMEOUT = 15.0
+# Varnel is connected to the engine and answers clients well within this, also when Wine has to
+# start it first (tests/windows).
+START_TIMEOUT = 60.0
 # A link comes up in about 0.25 s direct and 0.5 s through a digipeater; allow for retries.
 LINK_TIMEOUT = 15.0
 # With FRACK 2 and RETRY 5 an unanswered connect gives up after about 14.5 s.

@@ -5,8 +5,9 @@
 #include <QCoreApplication>
 #include <QTest>
 
-template <typename Test> int runProgramTest(int argc, char **argv, QString &programPath) {
-    QCoreApplication app(argc, argv);
+template <typename Test, typename Application = QCoreApplication>
+int runProgramTest(int argc, char **argv, QString &programPath) {
+    Application app(argc, argv);
     if (argc < 2) {
         qCritical("usage: %s PATH_TO_VARNEL [QtTest options]", argv[0]);
         return 2;

@@ -55,7 +55,8 @@ class Varnel:
 
     def _read(self):
         for raw in self.process.stdout:
-            line = raw.decode("utf-8", "replace").rstrip("\n")
+            # Line ends are the platform's: CR LF from the Windows build under Wine.
+            line = raw.decode("utf-8", "replace").rstrip("\r\n")
             with self.condition:
                 self.lines.append(line)
                 self.condition.notify_all()
