@@ -168,8 +168,7 @@ qint32 AgwControl::ax25Connect(qint32 radioPort, const QByteArray &ownCall,
         problem.isEmpty() && record != enginePaths_.end() && record->second != frame.data;
     if (stalePath) {
         postReport("Connect to " + targetCall +
-                   " on a new path: renewing the AGW engine "
-                   "connection, which would take the old one");
+                   " on a new path: renewing the AGW engine connection, which holds the old one");
         renewConnection();
     } else if (!problem.isEmpty() || !connection_.send(frame)) {
         postReport("ERROR connect to " + targetCall + " not possible: " +
@@ -249,6 +248,12 @@ QByteArray AgwControl::connectRequest(qint32 radioPort, const QByteArray &ownCal
 
 bool AgwControl::ax25Disconnect(qint32 channelId) {
     const AgwLink *link = links_.find(channelId);
+    if (link && link->requestWaiting) {
+        // Its connect has not gone out yet: there is nothing to take down on the air.
+        links_.take(channelId);
+        post([this, channelId] { emit OnAX25Disconnect(channelId); });
+        return true;
+    }
     if (!link || !connection_.isReady()) {
         return false;
     }

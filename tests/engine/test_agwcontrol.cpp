@@ -430,6 +430,15 @@ void AgwControlTest::connectOnANewPathRenewsTheConnection() {
     rig.engine.linkUp(0, "W1AW", "N0CALL", false);
     QVERIFY(rig.waitFor("connect 3"));
     QVERIFY(!rig.events.contains("disconnect 3"));
+
+    // Through RELAY1 again, and called off before the fresh connection is there: it never goes.
+    rig.engine.linkDown(0, "W1AW", "N0CALL");
+    QVERIFY(rig.waitFor("disconnect 3"));
+    QCOMPARE(rig.control.ax25Connect(1, "N0CALL", "W1AW", "RELAY1"), 4);
+    QVERIFY(rig.control.ax25Disconnect(4));
+    QVERIFY(rig.waitFor("ready", 3));
+    QVERIFY(rig.waitFor("disconnect 4"));
+    QCOMPARE(rig.engine.receivedOfKind('v').size(), 2);
 }
 
 void AgwControlTest::engineBehindAsksForAPauseUntilCaughtUp() {
