@@ -8,7 +8,7 @@
 #include "client/hostblockcutter.h"
 #include "client/hostcodec.h"
 #include "faults/procstats.h"
-#include "faults/varnelrig.h"
+#include "support/varnelrig.h"
 
 #include <QCommandLineParser>
 #include <QElapsedTimer>

@@ -1,8 +1,8 @@
 // The window keeps up with a flood of log lines: the program, with its window on a real X
 // server, answers a status poll after 64 KiB of unknown one-character blocks (two log lines
 // each) about as soon as it does headless.
-#include "faults/varnelrig.h"
 #include "support/programtest.h"
+#include "support/varnelrig.h"
 
 #include <QElapsedTimer>
 

@@ -2,8 +2,8 @@
 // port already taken, a client flooding without FEND, an engine talking garbage and an engine
 // restarted during a link. Each ends in a clear outcome, with nothing lost that could be kept.
 #include "faults/procstats.h"
-#include "faults/varnelrig.h"
 #include "support/programtest.h"
+#include "support/varnelrig.h"
 
 #include <QRandomGenerator>
 #include <QTcpServer>

@@ -3,16 +3,13 @@
 // the window is asked to close as Windows asks it (taskkill without /F sends WM_CLOSE; a window
 // program has no console for Ctrl+C) and the program shuts down as closing the window does.
 #include "client/hostcodec.h"
-#include "support/kamclient.h"
-#include "support/loopback.h"
 #include "support/programtest.h"
-#include "support/testengine.h"
+#include "support/varnelrig.h"
 
 #include <QDir>
 #include <QGuiApplication>
 #include <QImage>
 #include <QProcess>
-#include <QScopeGuard>
 #include <QScreen>
 #include <QTest>
 
@@ -64,30 +61,18 @@ private slots:
 };
 
 void WineWindowTest::windowAtWorkThenClosed() {
-    TestEngine engine;
-    QVERIFY(engine.start());
-    const quint16 listenPort = freeLoopbackPort();
-    QProcess varnel;
-    varnel.setProcessChannelMode(QProcess::ForwardedChannels);
-    const QByteArray fields =
-        "N0CALL,1,true," + QByteArray::number(engine.port()) + "," + QByteArray::number(listenPort);
-    varnel.start(wrapperPath, {QString::fromLatin1(fields)});
-    QVERIFY(varnel.waitForStarted());
-    auto stopped = qScopeGuard([&] {
-        if (varnel.state() != QProcess::NotRunning) {
-            varnel.kill();
-            varnel.waitForFinished();
-        }
-    });
-    QVERIFY(engine.waitForFrames('X', 1, kStartTimeoutMs));
+    VarnelRig rig(wrapperPath);
+    rig.headless = false;
+    QVERIFY(rig.start());
+    QVERIFY(rig.engine.waitForFrames('X', 1, kStartTimeoutMs));
 
-    KamClient client;
-    QVERIFY(client.connectTo(listenPort));
+    KamClient &client = rig.client;
+    QVERIFY(client.connectTo(rig.listenPort));
     client.write("RESET\r");
     QVERIFY(client.expect("\300\300S00\300"));
     client.request("C1AC W1AW");
     QVERIFY(client.expect(hostcodec::frame("C00")));
-    engine.linkUp(0, "W1AW", "N0CALL", false);
+    rig.engine.linkUp(0, "W1AW", "N0CALL", false);
     QVERIFY(client.expect(hostcodec::frame("S1A*** CONNECTED to W1AW")));
     client.request("C20BOGUS");
 
@@ -104,9 +89,9 @@ void WineWindowTest::windowAtWorkThenClosed() {
                  QStringLiteral("/usr/lib/wine/wine64"),
                  {QStringLiteral("taskkill"), QStringLiteral("/IM"), QStringLiteral("varnel.exe")}),
              0);
-    QVERIFY(varnel.waitForFinished(kTimeoutMs + kTimeoutMs));
-    QCOMPARE(varnel.exitCode(), 0);
-    QVERIFY(engine.waitForFrames('x'));
+    QVERIFY(rig.varnel.waitForFinished(kTimeoutMs + kTimeoutMs));
+    QCOMPARE(rig.varnel.exitCode(), 0);
+    QVERIFY(rig.engine.waitForFrames('x'));
 }
 
 int main(int argc, char **argv) {

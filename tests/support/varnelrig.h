@@ -1,5 +1,5 @@
 // A varnel process, headless unless asked otherwise, between the test engine and a KAM client
-// on loopback, for the fault tests, the window's flood test and the end-to-end benchmark. Every
+// on loopback, for the fault tests, the window tests and the end-to-end benchmark. Every
 // process it starts, it stops.
 #pragma once
 
