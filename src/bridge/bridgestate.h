@@ -35,7 +35,7 @@ struct BridgeState {
     double enginePort = 0;
     double listenPort = 0;
 
-    // What the engine's connection-information query gave for the link it last reported.
+    // What the engine's connection-information query gave for the client's link when it came up.
     ConnectionInfo connection;
 
     QByteArray targetCall; // asked for by the last connect command, as typed

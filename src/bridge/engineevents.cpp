@@ -52,20 +52,24 @@ void Bridge::AGWAPIX1_OnRegister(const QByteArray &call) {
 }
 
 void Bridge::AGWAPIX1_OnAX25Connect(qint32 channelId) {
-    // What the query does not fill in keeps its value.
-    engine_.connectionInfo(channelId, s_.connection);
+    // What the query does not fill in keeps its value. Only the link taken on becomes the
+    // client's: a refused caller must not stand in the status texts for the link it carries.
+    ConnectionInfo reported = s_.connection;
+    engine_.connectionInfo(channelId, reported);
 
-    const bool portRefused = double(s_.connection.radioPort) != s_.agwPort && !s_.acceptAny;
+    const bool portRefused = double(reported.radioPort) != s_.agwPort && !s_.acceptAny;
     if (s_.linkState == kDisconnected && !clientConnected()) {
         // A caller with nobody to talk to would only be left hanging.
-        logLine("Incoming link from " + s_.connection.remoteCall + " refused: no client connected");
+        logLine("Incoming link from " + reported.remoteCall + " refused: no client connected");
         refuseLink(channelId);
     } else if (s_.linkState == kDisconnected && !portRefused) {
         s_.linkState = kConnected;
         s_.channelId = channelId;
+        s_.connection = reported;
         sendBlock("S1A*** CONNECTED to " + s_.connection.remoteCall);
     } else if (s_.linkState == kConnectInProgress && channelId == s_.channelId) {
         s_.linkState = kConnected;
+        s_.connection = reported;
         sendBlock("S1A*** CONNECTED to " + s_.connection.remoteCall);
     } else {
         refuseLink(channelId);

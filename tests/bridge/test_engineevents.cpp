@@ -217,11 +217,11 @@ void EngineEventsTest::refusedLinkWhoseDisconnectFailsIsLogged() {
 
 void EngineEventsTest::connectEventAsksForConnectionInformationFirst() {
     BridgeFixture fixture;
+    QVERIFY(fixture.connectClient());
     BridgeState &s = fixture.bridge.state();
-    s.linkState = kConnected;
     fixture.engine.infoToReport = {2, "N0CALL", "K2XYZ", "RELAY1", 11, 12, 13};
+    s.acceptAny = true;
     emit fixture.engine.OnAX25Connect(9);
-    // A refused link still leaves what the query reported: the status texts show that call.
     QCOMPARE(s.connection.radioPort, 2);
     QCOMPARE(s.connection.ownCall, QByteArray("N0CALL"));
     QCOMPARE(s.connection.remoteCall, QByteArray("K2XYZ"));
@@ -229,11 +229,22 @@ void EngineEventsTest::connectEventAsksForConnectionInformationFirst() {
     QCOMPARE(s.connection.num1, 11);
     QCOMPARE(s.connection.num2, 12);
     QCOMPARE(s.connection.num3, 13);
+
+    // A second caller is refused and leaves the first link's information as it was: the status
+    // poll and "Can't RECONNECT" go on naming the station the client talks to.
+    fixture.engine.calls.clear();
+    fixture.engine.infoToReport = {1, "N0CALL", "K3OTH", "", 0, 0, 0};
+    emit fixture.engine.OnAX25Connect(10);
+    QCOMPARE(fixture.engine.calls, (QByteArrayList{"info 10", "disconnect 10"}));
+    QCOMPARE(s.connection.remoteCall, QByteArray("K2XYZ"));
+    QCOMPARE(s.connection.radioPort, 2);
+    QCOMPARE(s.connection.viaPath, QByteArray("RELAY1"));
 }
 
 void EngineEventsTest::withoutClientCallersAreRefusedAndDataLogged() {
     BridgeFixture fixture;
     BridgeState &s = fixture.bridge.state();
+    s.connection.remoteCall = "W1OWN";
     fixture.engine.calls.clear();
     fixture.engine.infoToReport.radioPort = 1;
     fixture.engine.infoToReport.remoteCall = "K1ABC";
@@ -243,12 +254,13 @@ void EngineEventsTest::withoutClientCallersAreRefusedAndDataLogged() {
              QByteArray("Incoming link from K1ABC refused: no client connected"));
     QCOMPARE(int(s.linkState), int(kDisconnected));
 
-    // The client's own link outlives the client; what it brings meanwhile is not lost unseen.
+    // The client's own link outlives the client; what it brings meanwhile is not lost unseen,
+    // and the refused caller above is not taken for its station.
     s.linkState = kConnected;
     s.channelId = 5;
     emit fixture.engine.OnAX25Receive(5, "hello");
     QCOMPARE(fixture.frontEnd.lines.last(),
-             QByteArray("ERROR no client connected: dropped 5 bytes received from K1ABC"));
+             QByteArray("ERROR no client connected: dropped 5 bytes received from W1OWN"));
 }
 
 QTEST_GUILESS_MAIN(EngineEventsTest)
