@@ -272,7 +272,7 @@ class InteropTest(unittest.TestCase):
 
     def test_second_incoming_link_is_refused(self):
         """A second station calls while the link is up: its link is taken down, the first
-        one carries on."""
+        one carries on, and the status poll goes on naming the first station."""
         a, b = self.start_rig()
         station = self.open_station(b)
         second = self.open_station(b, echo=False, call=SECOND_CALL)
@@ -281,6 +281,7 @@ class InteropTest(unittest.TestCase):
         self.connect(client, ECHO_CALL)
         second.connect(VARNEL_CALL)
         second.wait_disconnected(VARNEL_CALL, LINK_TIMEOUT)
+        self.assert_status(client, "A/V CONNECTED to " + ECHO_CALL)
         self.echo_all_byte_values(client)
         self.disconnect(client, station)
 
