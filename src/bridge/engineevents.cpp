@@ -52,8 +52,8 @@ void Bridge::AGWAPIX1_OnRegister(const QByteArray &call) {
 }
 
 void Bridge::AGWAPIX1_OnAX25Connect(qint32 channelId) {
-    // What the query does not fill in keeps its value. Only the link taken on becomes the
-    // client's: a refused caller must not stand in the status texts for the link it carries.
+    // What the query does not fill in keeps its value. Only a link taken on becomes the
+    // client's: a refused caller must not take its place in the status texts.
     ConnectionInfo reported = s_.connection;
     engine_.connectionInfo(channelId, reported);
 

@@ -244,7 +244,7 @@ void EngineEventsTest::connectEventAsksForConnectionInformationFirst() {
 void EngineEventsTest::withoutClientCallersAreRefusedAndDataLogged() {
     BridgeFixture fixture;
     BridgeState &s = fixture.bridge.state();
-    s.connection.remoteCall = "W1OWN";
+    s.connection.remoteCall = "W1OWN"; // from the client's last link
     fixture.engine.calls.clear();
     fixture.engine.infoToReport.radioPort = 1;
     fixture.engine.infoToReport.remoteCall = "K1ABC";
