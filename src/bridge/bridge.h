@@ -72,6 +72,9 @@ public:
     // Packet engine.
     void startEngine();
 
+    // The room left in the link's transmit buffer, as the status poll reports it (FREE BYTES).
+    qsizetype freeBytes() const;
+
 private:
     // The client socket's events.
     void Winsock1_ConnectionRequest();

@@ -37,6 +37,10 @@ struct BridgeState {
 
     // What the engine's connection-information query gave for the client's link when it came up.
     ConnectionInfo connection;
+    // The host-mode port ('1' or '2') and stream ('A' to 'Z') the link is carried on: its status
+    // and data blocks carry them, and the client's data and disconnect are taken there.
+    char linkPort = '1';
+    char linkStream = 'A';
 
     QByteArray targetCall; // asked for by the last connect command, as typed
 };

@@ -169,12 +169,13 @@ void Bridge::leaveHostMode() {
     sendRaw("cmd:\r");
 }
 
-// The room left for the client's data: what the engine and its control still hold of the link
-// counts against it.
+// What the engine and its control still hold of the link counts against the room.
+qsizetype Bridge::freeBytes() const {
+    return qMax(qsizetype(0), kFreeBytesWhenEmpty - engine_.bytesHeld(s_.channelId));
+}
+
 void Bridge::sendLinkStatus() {
-    const qsizetype room =
-        qMax(qsizetype(0), kFreeBytesWhenEmpty - engine_.bytesHeld(s_.channelId));
-    const QByteArray freeBytes = "C00FREE BYTES " + QByteArray::number(room) + "\r";
+    const QByteArray freeBytes = "C00FREE BYTES " + QByteArray::number(this->freeBytes()) + "\r";
     switch (s_.linkState) {
     case kDisconnected:
         sendBlock(freeBytes + "A/V DISCONNECTED\r");
