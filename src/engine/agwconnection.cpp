@@ -195,6 +195,7 @@ void AgwConnection::fail(const QByteArray &reason) {
         emit report("ERROR AGW engine " + address() + ": " + reason);
     }
     retry_.start(kReconnectDelayMs);
+    emit attemptFailed();
     if (wasConnected) {
         emit lost();
     }

@@ -53,6 +53,10 @@ void AgwControl::wireTransport() {
             connection_.close();
         }
     });
+    connect(&connection_, &AgwTransport::attemptFailed, this, [this] {
+        attemptFailed_ = true;
+        noteEngineState();
+    });
     connect(&connection_, &AgwTransport::report, this, &PacketEngine::report);
     // Queued: the send that fills the backlog is one of the bridge's own operations.
     connect(
@@ -105,6 +109,8 @@ void AgwControl::startIfWanted() {
     if (enabled_ && active_ && online_) {
         switchingOff_ = false;
         connection_.open();
+        connectionOpen_ = true;
+        post([this] { noteEngineState(); });
     }
 }
 
@@ -119,6 +125,28 @@ void AgwControl::switchOff() {
         connection_.send(linkFrame('d', *links_.find(channelId)));
     }
     goodbye_.start(kGoodbyeWaitMs);
+}
+
+PacketEngine::EngineState AgwControl::engineState() const {
+    if (!connectionOpen_) {
+        return EngineState::Off;
+    }
+    if (connection_.isReady()) {
+        return EngineState::Ready;
+    }
+    return attemptFailed_ ? EngineState::Unreachable : EngineState::Connecting;
+}
+
+QByteArray AgwControl::engineAddress() const {
+    return connection_.address();
+}
+
+void AgwControl::noteEngineState() {
+    const EngineState state = engineState();
+    if (state != raisedEngineState_) {
+        raisedEngineState_ = state;
+        emit engineStateChanged();
+    }
 }
 
 QByteArray AgwControl::version() const {
@@ -418,6 +446,8 @@ void AgwControl::onReady() {
             emit OnAX25Disconnect(channelId);
         }
     }
+    attemptFailed_ = false;
+    noteEngineState();
     emit OnReady(true);
 }
 
@@ -452,6 +482,7 @@ void AgwControl::renewConnection() {
         }
     });
     connection_.reopen();
+    post([this] { noteEngineState(); });
 }
 
 void AgwControl::handleOutstanding(const AgwFrame &frame) {
@@ -501,6 +532,9 @@ void AgwControl::dropAllLinks() {
 
 void AgwControl::onConnectionClosed() {
     dropAllLinks();
+    connectionOpen_ = false;
+    attemptFailed_ = false;
+    noteEngineState();
     emit closed();
 }
 

@@ -51,6 +51,8 @@ public:
     bool ax25Send(qint32 channelId, const QByteArray &data) override;
     qsizetype bytesHeld(qint32 channelId) const override;
     bool connectionInfo(qint32 channelId, ConnectionInfo &info) override;
+    EngineState engineState() const override;
+    QByteArray engineAddress() const override;
 
 private:
     AgwControl(std::unique_ptr<AgwTransport> ownTransport, QObject *parent);
@@ -99,6 +101,8 @@ private:
     // Raises an event from the event loop: operations never raise one while the caller is inside.
     void post(std::function<void()> event);
     void postReport(const QByteArray &line);
+    // Raises engineStateChanged when engineState() differs from what was last raised.
+    void noteEngineState();
 
     std::unique_ptr<AgwTransport> ownTransport_; // set when the control made its own
     AgwTransport &connection_;
@@ -117,4 +121,9 @@ private:
     bool connectionBehind_ = false;
     bool transmitHolding_ = false;
     bool backlogged_ = false;
+    // The engine connection was opened and has not closed since.
+    bool connectionOpen_ = false;
+    // An attempt has failed since the engine was last ready.
+    bool attemptFailed_ = false;
+    EngineState raisedEngineState_ = EngineState::Off;
 };

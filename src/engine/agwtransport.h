@@ -45,6 +45,8 @@ signals:
     void frameReceived(const AgwFrame &frame);
     // An established connection ended without close(): its links and registrations are gone.
     void lost();
+    // A connection attempt failed or an established connection ended: another one follows.
+    void attemptFailed();
     // An "ERROR" line about the connection: each reason once per outage, and only a few.
     void report(const QByteArray &line);
     void closed();

@@ -29,6 +29,10 @@ struct ConnectionInfo {
 class PacketEngine : public QObject {
     Q_OBJECT
 public:
+    // The engine connection as the operator sees it. Unreachable lasts from a failed attempt
+    // until the engine is ready again, through the attempts in between.
+    enum class EngineState : quint8 { Off, Connecting, Unreachable, Ready };
+
     using QObject::QObject;
 
     virtual void setEngineHost(const QString &host) = 0;
@@ -68,6 +72,10 @@ public:
     // until then). False, with info untouched, for a channel the control does not know.
     virtual bool connectionInfo(qint32 channelId, ConnectionInfo &info) = 0;
 
+    virtual EngineState engineState() const = 0;
+    // "host:port" of the engine, as set.
+    virtual QByteArray engineAddress() const = 0;
+
 signals:
     void OnReady(bool ready);
     void OnRegister(const QByteArray &call, bool registered);
@@ -86,4 +94,6 @@ signals:
     // A line for the event log about the engine connection itself (engine unreachable, broken
     // stream): things the bridge's handlers never hear of otherwise.
     void report(const QByteArray &line);
+    // engineState() has changed.
+    void engineStateChanged();
 };

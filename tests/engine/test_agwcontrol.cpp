@@ -121,6 +121,7 @@ private slots:
     void engineThatVanishesIsNoticedByKeepalive();
     void engineLostMidLinkTakesTheLinkDownAndComesBack();
     void absurdDataLengthDropsTheConnection();
+    void engineStateFollowsTheConnection();
     void switchingOffTakesLinksDownFirst_data();
     void switchingOffTakesLinksDownFirst();
     void switchingOffWithoutConnectionStillCloses();
@@ -732,6 +733,33 @@ void AgwControlTest::engineLostMidLinkTakesTheLinkDownAndComesBack() {
     // A link on the new connection gets a new channel id.
     rig.engine.linkUp(0, "K1ABC", "N0CALL", true);
     QVERIFY(rig.waitFor("connect 2"));
+}
+
+void AgwControlTest::engineStateFollowsTheConnection() {
+    using State = PacketEngine::EngineState;
+    Rig rig;
+    QList<State> states;
+    QObject::connect(&rig.control, &PacketEngine::engineStateChanged,
+                     [&] { states << rig.control.engineState(); });
+    QCOMPARE(rig.control.engineState(), State::Off);
+    const quint16 port = freeLoopbackPort();
+    rig.switchOn(port);
+    QCOMPARE(rig.control.engineAddress(), "127.0.0.1:" + QByteArray::number(port));
+    QVERIFY(states.isEmpty()); // raised from the event loop, not inside the operation
+
+    // Unreachable through the attempts that follow, until the engine is ready.
+    QTRY_COMPARE(states, (QList<State>{State::Connecting, State::Unreachable}));
+    QVERIFY(rig.engine.start(port));
+    QVERIFY(rig.waitFor("ready", 1, kReconnectWaitMs));
+    QCOMPARE(states.last(), State::Ready);
+    QCOMPARE(states.size(), 3);
+
+    rig.engine.dropClient();
+    QVERIFY(rig.waitFor("ready", 2, kReconnectWaitMs));
+    rig.control.setActive(false);
+    QVERIFY(rig.waitFor("closed"));
+    QCOMPARE(states, (QList<State>{State::Connecting, State::Unreachable, State::Ready,
+                                   State::Unreachable, State::Ready, State::Off}));
 }
 
 void AgwControlTest::absurdDataLengthDropsTheConnection() {

@@ -50,6 +50,13 @@ public:
         info = infoToReport;
         return true;
     }
+    EngineState engineState() const override { return engineStateValue; }
+    QByteArray engineAddress() const override { return "127.0.0.1:8000"; }
+    // Moves the engine connection to state, as the real control does from the event loop.
+    void setEngineState(EngineState state) {
+        engineStateValue = state;
+        emit engineStateChanged();
+    }
 
     QList<QByteArray> calls;
     QList<QByteArray> sentData;
@@ -61,4 +68,5 @@ public:
     bool sendResult = true;
     qsizetype heldBytes = 0;
     ConnectionInfo infoToReport;
+    EngineState engineStateValue = EngineState::Off;
 };
