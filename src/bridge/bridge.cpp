@@ -6,6 +6,7 @@ Bridge::Bridge(FrontEnd &frontEnd, PacketEngine &engine, BridgeOptions options, 
     : QObject(parent), frontEnd_(frontEnd), engine_(engine), options_(std::move(options)) {
     connectClientSocket();
     connectEngine();
+    connectStatus();
 }
 
 void Bridge::showBox(FrontEnd::Box box, const QByteArray &text) {
@@ -14,5 +15,9 @@ void Bridge::showBox(FrontEnd::Box box, const QByteArray &text) {
 
 void Bridge::fail(const QByteArray &message) {
     logLine(message);
+    if (!failures_.contains(message)) {
+        failures_.append(message);
+    }
+    updateStatus();
     frontEnd_.fatalError(message);
 }

@@ -13,10 +13,12 @@
 //   hostinterpreter.cpp     host-mode blocks and requests
 //   terminalinterpreter.cpp terminal-mode dialogue
 //   engineevents.cpp        the packet engine's events and the link state
+//   stationstatus.cpp       the station's status for the front end
 #pragma once
 
 #include "bridge/bridgestate.h"
 #include "bridge/frontend.h"
+#include "bridge/stationstatus.h"
 #include "client/clientsocket.h"
 #include "client/hostcodec.h"
 #include "engine/packetengine.h"
@@ -26,6 +28,7 @@
 #include <QHostAddress>
 #include <QObject>
 #include <QString>
+#include <QTimer>
 
 #include <optional>
 
@@ -75,6 +78,11 @@ public:
     // The room left in the link's transmit buffer, as the status poll reports it (FREE BYTES).
     qsizetype freeBytes() const;
 
+    // What the front end's status display shows.
+    StationStatus stationStatus() const;
+    // Passes the status on to the front end when it has changed.
+    void updateStatus();
+
 private:
     // The client socket's events.
     void Winsock1_ConnectionRequest();
@@ -93,6 +101,7 @@ private:
     // Wire the socket's and the control's events to their handlers.
     void connectClientSocket();
     void connectEngine();
+    void connectStatus();
     void showBox(FrontEnd::Box box, const QByteArray &text);
     bool clientConnected() const;
     // Asks the engine to take down a link the bridge does not carry.
@@ -115,4 +124,10 @@ private:
     PacketEngine &engine_;
     ClientSocket clientSocket_;
     BridgeOptions options_;
+    // Why the bridge cannot work, as fail() logged it. Each cause comes once at most: a
+    // listener that failed takes no client, so it is never tried again.
+    QByteArrayList failures_;
+    StationStatus shownStatus_;
+    // Runs only while the link has data waiting.
+    QTimer deliveryWatch_;
 };

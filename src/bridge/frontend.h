@@ -2,6 +2,8 @@
 // test recorder. The bridge core never sees a widget; it only calls these hooks.
 #pragma once
 
+#include "bridge/stationstatus.h"
+
 #include <QByteArray>
 
 class FrontEnd {
@@ -23,4 +25,7 @@ public:
     // The bridge cannot do its job (listen port unusable, engine port out of range). The message
     // is already in the log; a headless program reports it and exits non-zero, a window stays.
     virtual void fatalError(const QByteArray &message) = 0;
+
+    // The station's status has changed. A front end without a status display ignores it.
+    virtual void showStatus(const StationStatus &) {}
 };

@@ -30,6 +30,7 @@ void Bridge::initState() {
 
     startEngine();
     startListening();
+    updateStatus();
 }
 
 void Bridge::parseCommandLine(const QByteArray &commandLine) {

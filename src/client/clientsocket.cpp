@@ -36,6 +36,31 @@ QString ClientSocket::errorString() const {
     return errorString_;
 }
 
+namespace {
+
+// An IPv6 address goes in brackets, so that its colons are not taken for the port's.
+QByteArray endpointText(const QHostAddress &address, quint16 port) {
+    const QByteArray host = address.toString().toLatin1();
+    const bool ipv6 = address.protocol() == QAbstractSocket::IPv6Protocol;
+    return (ipv6 ? '[' + host + ']' : host) + ':' + QByteArray::number(port);
+}
+
+} // namespace
+
+QByteArray ClientSocket::listenAddress() const {
+    if (!server_.isListening()) {
+        return {};
+    }
+    return endpointText(server_.serverAddress(), server_.serverPort());
+}
+
+QByteArray ClientSocket::peerAddress() const {
+    if (!client_) {
+        return {};
+    }
+    return endpointText(client_->peerAddress(), client_->peerPort());
+}
+
 bool ClientSocket::accept() {
     QTcpSocket *socket = server_.nextPendingConnection();
     if (!socket) {

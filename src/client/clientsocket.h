@@ -38,6 +38,9 @@ public:
     // Starts listening; on failure returns false and errorString() says why.
     bool listen(const QHostAddress &address, quint16 port);
     QString errorString() const;
+    // "address:port" of the listener and of the connected client; empty when there is none.
+    QByteArray listenAddress() const;
+    QByteArray peerAddress() const;
 
     // Takes the waiting client and stops listening. False, still listening, when no client
     // is waiting.

@@ -13,11 +13,13 @@ public:
     void logAppended(const QByteArray &line) override { lines.append(line.chopped(2)); }
     void logCut(const QByteArray &remainingText) override { cuts.append(remainingText); }
     void fatalError(const QByteArray &message) override { fatalErrors.append(message); }
+    void showStatus(const StationStatus &status) override { statuses.append(status); }
 
     QMap<Box, QByteArray> boxes;
     QList<QByteArray> lines; // each logged text, without its CR LF
     QList<QByteArray> cuts;
     QList<QByteArray> fatalErrors;
+    QList<StationStatus> statuses;
 };
 
 // A front end that shows nothing, for runs where only the bridge's own state is looked at.

@@ -1,0 +1,100 @@
+// The station's status for the front end: worked out afresh after every event that can change
+// it, and passed on only when it has changed, so that a flood of client requests costs one
+// status per arrival at most. Data waiting for delivery drains without an event the bridge
+// hears, so only while some waits is the status looked at again on a timer.
+#include "bridge/bridge.h"
+
+namespace {
+
+// Often enough to watch a transfer drain, rarely enough to cost nothing.
+constexpr int kDeliveryWatchMs = 500;
+
+QByteArray engineText(PacketEngine::EngineState state, const QByteArray &address,
+                      const QByteArray &version) {
+    switch (state) {
+    case PacketEngine::EngineState::Off:
+        return "off";
+    case PacketEngine::EngineState::Connecting:
+        return "connecting to " + address;
+    case PacketEngine::EngineState::Unreachable:
+        return "NOT REACHABLE at " + address + ", trying again";
+    case PacketEngine::EngineState::Ready:
+        return "ready at " + address + ", version " + version;
+    }
+    return {};
+}
+
+} // namespace
+
+void Bridge::connectStatus() {
+    // Connected after the handlers, so the status shows what they made of each event.
+    const auto update = [this] { updateStatus(); };
+    connect(&clientSocket_, &ClientSocket::connectionRequest, this, update);
+    connect(&clientSocket_, &ClientSocket::dataArrival, this, update);
+    connect(&clientSocket_, &ClientSocket::peerClosed, this, update);
+    connect(&engine_, &PacketEngine::engineStateChanged, this, update);
+    connect(&engine_, &PacketEngine::OnReady, this, update);
+    connect(&engine_, &PacketEngine::OnAX25Connect, this, update);
+    connect(&engine_, &PacketEngine::OnAX25Disconnect, this, update);
+    connect(&engine_, &PacketEngine::closed, this, update);
+    deliveryWatch_.setSingleShot(true);
+    deliveryWatch_.setInterval(kDeliveryWatchMs);
+    connect(&deliveryWatch_, &QTimer::timeout, this, update);
+}
+
+StationStatus Bridge::stationStatus() const {
+    StationStatus status;
+    const PacketEngine::EngineState engineState = engine_.engineState();
+    status.engine = engineText(engineState, engine_.engineAddress(), engine_.version());
+
+    const QByteArray mode = s_.hostMode == 1 ? "host mode" : "terminal mode";
+    switch (clientSocket_.state()) {
+    case ClientSocket::State::Connected:
+        status.client = "connected from " + clientSocket_.peerAddress() + ", " + mode;
+        break;
+    case ClientSocket::State::Listening:
+        status.client = "listening on " + clientSocket_.listenAddress() + ", " + mode;
+        break;
+    case ClientSocket::State::Closed:
+        status.client = "not listening, " + mode;
+        break;
+    }
+
+    switch (s_.linkState) {
+    case kDisconnected:
+        status.link = "none";
+        break;
+    case kConnectInProgress:
+        status.link = "connect in progress to " + s_.targetCall;
+        break;
+    case kConnected:
+        status.link = "connected to " + s_.connection.remoteCall + " (port " + s_.linkPort +
+                      ", stream " + s_.linkStream + ")";
+        break;
+    case kDisconnectInProgress:
+        status.link = "disconnect in progress from " + s_.connection.remoteCall;
+        break;
+    }
+    status.data = QByteArray::number(engine_.bytesHeld(s_.channelId)) +
+                  " bytes waiting to be delivered, FREE BYTES " + QByteArray::number(freeBytes());
+
+    QByteArrayList problems = failures_;
+    if (engineState == PacketEngine::EngineState::Unreachable) {
+        problems.append("the packet engine at " + engine_.engineAddress() +
+                        " is not reachable; see the log");
+    }
+    status.problem = problems.join("; ");
+    return status;
+}
+
+void Bridge::updateStatus() {
+    StationStatus status = stationStatus();
+    if (s_.linkState != kDisconnected && engine_.bytesHeld(s_.channelId) > 0 &&
+        !deliveryWatch_.isActive()) {
+        deliveryWatch_.start();
+    }
+    if (status != shownStatus_) {
+        shownStatus_ = std::move(status);
+        frontEnd_.showStatus(shownStatus_);
+    }
+}
