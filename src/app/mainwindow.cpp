@@ -2,6 +2,7 @@
 #include "app/version.h"
 
 #include <QCloseEvent>
+#include <QDateTime>
 #include <QDirIterator>
 #include <QFontDatabase>
 #include <QFontMetrics>
@@ -43,22 +44,24 @@ QFont logFont() {
 
 } // namespace
 
-QString logTextForDisplay(const QByteArray &text) {
-    QString shown = QString::fromLatin1(text);
-    shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    return shown;
-}
-
 MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent) {
     setWindowTitle(QString::fromLatin1(kProgramTitle));
 
     auto *client = new QWidget(this);
-    client->setFixedSize(twips(0, 0, 7110, 3375).size());
     // The layout was drawn for an 8-point dialog font; larger ones clip the labels.
     QFont dialogFont = client->font();
     dialogFont.setPointSize(kDialogFontPoints);
     client->setFont(dialogFont);
     setCentralWidget(client);
+
+    // Under the log and the boxes, as tall as its rows need in the font the system gives.
+    const QRect boxesArea = twips(0, 0, 7110, 3375);
+    const QRect stripColumn = twips(120, 3375, 6855, 0);
+    statusStrip_ = new StatusStrip(client);
+    statusStrip_->setObjectName(QStringLiteral("statusStrip"));
+    statusStrip_->setGeometry(stripColumn.adjusted(0, 0, 0, statusStrip_->sizeHint().height()));
+    client->setFixedSize(boxesArea.width(),
+                         statusStrip_->geometry().bottom() + 1 + stripColumn.left());
 
     viewOutput = new QPlainTextEdit(client);
     viewOutput->setObjectName(QStringLiteral("viewOutput"));
@@ -131,13 +134,13 @@ void MainWindow::setBoxText(Box which, const QByteArray &text) {
 
 void MainWindow::logAppended(const QByteArray &line) {
     // Each log line becomes a paragraph of the box.
-    unshownLog_ += logTextForDisplay(line.endsWith("\r\n") ? line.chopped(2) : line) + u'\n';
+    unshownLog_ += logTimes_.appended(line, QDateTime::currentSecsSinceEpoch());
     scheduleLogRefresh();
 }
 
 void MainWindow::logCut(const QByteArray &remainingText) {
     // What was not shown yet is in the remaining text, or cut away with the rest.
-    unshownLog_ = logTextForDisplay(remainingText);
+    unshownLog_ = logTimes_.cut(remainingText);
     unshownReplacesLog_ = true;
     scheduleLogRefresh();
 }
@@ -160,8 +163,14 @@ void MainWindow::refreshLog() {
     } else {
         viewOutput->appendPlainText(text);
     }
-    // New lines land at the end whatever the user selected, and the caret follows them there.
+    // New lines land at the end whatever the user selected, and the caret follows them there;
+    // the lines' beginnings, with their times, stay in view.
     viewOutput->moveCursor(QTextCursor::End);
+    viewOutput->horizontalScrollBar()->setValue(0);
+}
+
+void MainWindow::showStatus(const StationStatus &status) {
+    statusStrip_->showStatus(status);
 }
 
 void MainWindow::fatalError(const QByteArray &) {

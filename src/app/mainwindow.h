@@ -1,9 +1,11 @@
-// The main window: the event log, the own callsign, the radio port and the port filter, and a
-// menu bar with Help and About. A view on the bridge: it shows what the bridge reports through
-// its front-end hooks and tells when it is being closed.
+// The main window: the event log, the own callsign, the radio port and the port filter, the
+// status strip, and a menu bar with Help and About. A view on the bridge: it shows what the bridge
+// reports through its front-end hooks and tells when it is being closed.
 #pragma once
 
 #include "app/helpwindow.h"
+#include "app/loglinetimes.h"
+#include "app/statusstrip.h"
 #include "bridge/frontend.h"
 
 #include <QIcon>
@@ -24,6 +26,7 @@ public:
     void logAppended(const QByteArray &line) override;
     void logCut(const QByteArray &remainingText) override;
     void fatalError(const QByteArray &message) override;
+    void showStatus(const StationStatus &status) override;
 
     // Opens the one Help window, or brings it forward.
     void helpfile_Click();
@@ -49,6 +52,7 @@ private:
     // text to append or, after a cut, as the box's whole text.
     QString unshownLog_;
     bool unshownReplacesLog_ = false;
+    LogLineTimes logTimes_;
     QTimer logRefresh_;
     QLabel *staticmycall;
     QLineEdit *MyCallbox;
@@ -56,6 +60,7 @@ private:
     QLineEdit *AGWport;
     QLabel *AGWall;
     QLineEdit *anybox;
+    StatusStrip *statusStrip_;
     // Independent of this window: it stays open when this one closes.
     QPointer<HelpWindow> help_;
 };
@@ -65,6 +70,3 @@ QByteArray aboutText();
 
 // Varnel's icon in every size rendered for it; every window of the program shows it.
 QIcon programIcon();
-
-// Log text for a text box: 8-bit characters as their code points, CR LF as a line break.
-QString logTextForDisplay(const QByteArray &text);

@@ -1,6 +1,9 @@
-// The main window under a real X server: captions, places, tab order, and the log view.
+// The main window under a real X server: captions, places, tab order, the log view with its
+// times, and the status strip.
 #include "app/mainwindow.h"
+#include "support/windowchecks.h"
 
+#include <QDateTime>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
@@ -20,6 +23,8 @@ private slots:
     void logLinesLandAtTheEndWhateverIsSelected();
     void steadyLinesAreShownWhileTheyKeepComing();
     void boxesShowTheirText();
+    void logLinesShowTheTimeTheyWereLogged();
+    void statusStripFitsItsLongestTexts();
 
 private:
     MainWindow window_;
@@ -56,7 +61,11 @@ void MainWindowTest::windowAndMenu() {
     window_.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window_));
     QCOMPARE(window_.windowTitle(), QStringLiteral("Varnel 1.6"));
-    QCOMPARE(window_.centralWidget()->size(), QSize(474, 225));
+    // The strip's height follows the font; it sits below the boxes.
+    QCOMPARE(window_.centralWidget()->width(), 474);
+    const auto *strip = window_.findChild<QWidget *>(QStringLiteral("statusStrip"));
+    QCOMPARE(strip->geometry().top(), 225);
+    QCOMPARE(window_.centralWidget()->height(), strip->geometry().bottom() + 1 + 8);
     const QList<QAction *> entries = window_.menuBar()->actions();
     QCOMPARE(entries.size(), 2);
     QCOMPARE(entries[0]->text(), QStringLiteral("Help"));
@@ -107,13 +116,14 @@ void MainWindowTest::logLinesLandAtTheEndWhateverIsSelected() {
     auto *log = window_.findChild<QPlainTextEdit *>(QStringLiteral("viewOutput"));
     window_.logAppended("first line\r\n");
     window_.logAppended("second\r\n");
-    QTRY_COMPARE(log->toPlainText(), QStringLiteral("first line\nsecond"));
+    QTRY_COMPARE(withoutTimes(log->toPlainText()), QStringLiteral("first line\nsecond"));
     QTextCursor selection = log->textCursor();
     selection.setPosition(0);
     selection.setPosition(5, QTextCursor::KeepAnchor);
     log->setTextCursor(selection);
     window_.logAppended(QByteArray("third \xE9\r\n"));
-    QTRY_COMPARE(log->toPlainText(), QStringLiteral("first line\nsecond\nthird \u00E9"));
+    QTRY_COMPARE(withoutTimes(log->toPlainText()),
+                 QStringLiteral("first line\nsecond\nthird \u00E9"));
     QVERIFY(!log->textCursor().hasSelection());
     QCOMPARE(log->textCursor().position(), log->document()->characterCount() - 1);
 
@@ -123,9 +133,9 @@ void MainWindowTest::logLinesLandAtTheEndWhateverIsSelected() {
     window_.logAppended("fourth\r\n");
     window_.logAppended("\r\n");
     window_.logAppended("fifth\r\n");
-    QTRY_COMPARE(log->toPlainText(), QStringLiteral("ond\nfourth\n\nfifth"));
+    QTRY_COMPARE(withoutTimes(log->toPlainText()), QStringLiteral("ond\nfourth\n\nfifth"));
     window_.logCut("");
-    QTRY_COMPARE(log->toPlainText(), QString());
+    QTRY_COMPARE(withoutTimes(log->toPlainText()), QString());
 }
 
 void MainWindowTest::steadyLinesAreShownWhileTheyKeepComing() {
@@ -152,6 +162,42 @@ void MainWindowTest::boxesShowTheirText() {
     QCOMPARE(window_.findChild<QLineEdit *>(QStringLiteral("MyCallbox"))->text(), "N0CALL");
     QCOMPARE(window_.findChild<QLineEdit *>(QStringLiteral("AGWport"))->text(), " 1");
     QCOMPARE(window_.findChild<QLineEdit *>(QStringLiteral("anybox"))->text(), "ANY");
+}
+
+void MainWindowTest::logLinesShowTheTimeTheyWereLogged() {
+    auto *log = window_.findChild<QPlainTextEdit *>(QStringLiteral("viewOutput"));
+    window_.logCut("");
+    const QString before = QDateTime::currentDateTime().toString(QStringLiteral("HH:mm:ss "));
+    window_.logAppended("one\r\n");
+    window_.logAppended("two\r\nand a half\r\n");
+    const QString after = QDateTime::currentDateTime().toString(QStringLiteral("HH:mm:ss "));
+    QTRY_COMPARE(withoutTimes(log->toPlainText()), QStringLiteral("one\ntwo\nand a half"));
+    const QStringList lines = log->toPlainText().split(u'\n');
+    for (const QString &line : lines) {
+        QVERIFY2(line.startsWith(before) || line.startsWith(after), qPrintable(line));
+    }
+
+    // A cut keeps the times of the lines it keeps; its first line may be the end of one.
+    window_.logCut("lf\r\n");
+    window_.logAppended("three\r\n");
+    QTRY_COMPARE(log->toPlainText(), lines[2].left(9) + "lf\n" + lines[2].left(9) + "three");
+}
+
+void MainWindowTest::statusStripFitsItsLongestTexts() {
+    StationStatus longest;
+    longest.engine = "NOT REACHABLE at 127.0.0.1:65535, trying again";
+    longest.client = "connected from 192.168.100.200:65535, terminal mode";
+    longest.link = "connect in progress to WB2OSZ-15";
+    longest.data = "123456 bytes waiting to be delivered, FREE BYTES 936";
+    longest.problem = "ERROR cannot listen on 192.168.100.200 port 65535: The address is "
+                      "protected; the packet engine is not reachable";
+    window_.showStatus(longest);
+    QCOMPARE(cutLabels(window_).join(u','), QString());
+    const auto *problem = window_.findChild<QLabel *>(QStringLiteral("problemStatus"));
+    QCOMPARE(problem->text(), QString::fromLatin1(longest.problem));
+
+    window_.showStatus(StationStatus());
+    QCOMPARE(problem->text(), QStringLiteral("none"));
 }
 
 QTEST_MAIN(MainWindowTest)

@@ -1,12 +1,14 @@
 // The real window at work under Xvfb: the bridge on the real control between the test engine
-// and a KAM client. Screenshots of the main window, the Help window and the About box are kept
-// in the build folder (screenshots/) for a person to look at.
+// and a KAM client. Screenshots of the main window (with the engine unreachable, with a link up
+// and data waiting, after the link ended), the Help window and the About box are kept in the
+// build folder (screenshots/) for a person to look at; every label is checked to fit.
 #include "app/mainwindow.h"
 #include "bridge/bridge.h"
 #include "client/hostcodec.h"
 #include "engine/agwcontrol.h"
 #include "support/loopback.h"
 #include "support/testengine.h"
+#include "support/windowchecks.h"
 
 #include <QApplication>
 #include <QDir>
@@ -27,13 +29,35 @@ QString screenshotPath(const char *name) {
     return QStringLiteral(VARNEL_SCREENSHOT_DIR "/%1.png").arg(QString::fromLatin1(name));
 }
 
+QString statusOf(const MainWindow &window, const char *row) {
+    return window.findChild<QLabel *>(QString::fromLatin1(row))->text();
+}
+
 } // namespace
 
 class ScreenshotTest : public QObject {
     Q_OBJECT
 private slots:
+    void windowWithTheEngineUnreachable();
     void windowAtWorkHelpAndAbout();
 };
+
+void ScreenshotTest::windowWithTheEngineUnreachable() {
+    BridgeOptions options;
+    options.commandLine = "N0CALL,1,true," + QByteArray::number(freeLoopbackPort()) + "," +
+                          QByteArray::number(freeLoopbackPort());
+    MainWindow window;
+    AgwControl control;
+    Bridge bridge(window, control, options);
+    bridge.Form_Load();
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QTRY_VERIFY(statusOf(window, "engineStatus").startsWith("NOT REACHABLE at 127.0.0.1:"));
+    QVERIFY(statusOf(window, "problemStatus").contains("is not reachable"));
+    QTRY_VERIFY(!window.findChild<QPlainTextEdit *>()->toPlainText().isEmpty());
+    QCOMPARE(cutLabels(window).join(u','), QString());
+    QVERIFY(window.grab().save(screenshotPath("main-window-engine-unreachable")));
+}
 
 void ScreenshotTest::windowAtWorkHelpAndAbout() {
     TestEngine engine;
@@ -50,26 +74,43 @@ void ScreenshotTest::windowAtWorkHelpAndAbout() {
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     QVERIFY(engine.waitForFrames('X', 1, kTimeoutMs));
 
+    engine.answerConnects = true;
     QTcpSocket client;
     client.connectToHost(QHostAddress::LocalHost, listenPort);
     QVERIFY(client.waitForConnected(kTimeoutMs));
     client.write("RESET\r");
     QTRY_COMPARE(bridge.state().hostMode, quint8(1));
     client.write(hostcodec::frame("C1AC W1AW"));
-    QVERIFY(engine.waitForFrames('C', 1, kTimeoutMs));
+    QTRY_COMPARE(statusOf(window, "linkStatus"), "connected to W1AW (port 1, stream A)");
     client.write(hostcodec::frame("C20BOGUS"));
+    // The engine holds the data it was given: it stays waiting for delivery.
+    engine.outstandingFrames = 4;
+    client.write(hostcodec::frame("D1A" + QByteArray(200, 'x')));
+    QTRY_COMPARE(statusOf(window, "dataStatus"),
+                 "200 bytes waiting to be delivered, FREE BYTES 736");
 
     const auto *log = window.findChild<QPlainTextEdit *>(QStringLiteral("viewOutput"));
     QTRY_VERIFY(log->toPlainText().contains(QStringLiteral("C20BOGUS")));
-    QVERIFY(
-        log->toPlainText().startsWith(QStringLiteral("EVENT: PE is ready\n"
-                                                     "AGWPE version 2005.127\n"
-                                                     "accept winsock connection from client\n"
-                                                     "ERROR Unknown Hostmode Client request>")));
+    QVERIFY(withoutTimes(log->toPlainText())
+                .startsWith(QStringLiteral("EVENT: PE is ready\n"
+                                           "AGWPE version 2005.127\n"
+                                           "accept winsock connection from client\n"
+                                           "ERROR Unknown Hostmode Client request>")));
     QCOMPARE(window.findChild<QLineEdit *>(QStringLiteral("MyCallbox"))->text(), "N0CALL");
     QCOMPARE(window.findChild<QLineEdit *>(QStringLiteral("AGWport"))->text(), " 1");
     QCOMPARE(window.findChild<QLineEdit *>(QStringLiteral("anybox"))->text(), "ANY");
+    QVERIFY(statusOf(window, "clientStatus").startsWith("connected from 127.0.0.1:"));
+    QCOMPARE(statusOf(window, "problemStatus"), "none");
+    QCOMPARE(cutLabels(window).join(u','), QString());
     QVERIFY(window.grab().save(screenshotPath("main-window")));
+
+    // Delivered, then taken down by the other station.
+    engine.outstandingFrames = 0;
+    QTRY_COMPARE(statusOf(window, "dataStatus"), "0 bytes waiting to be delivered, FREE BYTES 936");
+    engine.linkDown(0, "W1AW", "N0CALL");
+    QTRY_COMPARE(statusOf(window, "linkStatus"), "none");
+    QCOMPARE(cutLabels(window).join(u','), QString());
+    QVERIFY(window.grab().save(screenshotPath("main-window-link-ended")));
 
     // Help reads readme.txt from the working directory: the build folder has it.
     QVERIFY(QDir::setCurrent(QStringLiteral(VARNEL_BUILD_DIR)));

@@ -1,0 +1,23 @@
+// The status strip under the main window's boxes: the engine, the client, the link, the data
+// waiting and what keeps the station from working, each a caption and its value.
+#pragma once
+
+#include "bridge/stationstatus.h"
+
+#include <QFrame>
+#include <QLabel>
+
+class StatusStrip : public QFrame {
+    Q_OBJECT
+public:
+    explicit StatusStrip(QWidget *parent = nullptr);
+
+    void showStatus(const StationStatus &status);
+
+private:
+    QLabel *engine_;
+    QLabel *client_;
+    QLabel *link_;
+    QLabel *data_;
+    QLabel *problem_;
+};
