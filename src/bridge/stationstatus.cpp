@@ -80,8 +80,8 @@ StationStatus Bridge::stationStatus() const {
 
     QByteArrayList problems = failures_;
     if (engineState == PacketEngine::EngineState::Unreachable) {
-        problems.append("the packet engine at " + engine_.engineAddress() +
-                        " is not reachable; see the log");
+        // The engine's row has its address, the log the reason.
+        problems.append("the packet engine is not reachable");
     }
     status.problem = problems.join("; ");
     return status;
