@@ -57,6 +57,11 @@ ProgramOptions parseProgramOptions(const QStringList &arguments) {
             if (options.error.isEmpty() && value.isEmpty()) {
                 options.error = QStringLiteral("--engine-host needs a host name or address");
             }
+        } else if (takeValue(arguments, i, QStringLiteral("--log-file"), value, options.error)) {
+            options.logFile = value;
+            if (options.error.isEmpty() && value.isEmpty()) {
+                options.error = QStringLiteral("--log-file needs a file name");
+            }
         } else if (argument.startsWith(QStringLiteral("--"))) {
             options.error = QStringLiteral("unknown option %1").arg(argument);
         } else {
@@ -91,6 +96,8 @@ QString usageText() {
         "                          Anyone who reaches the port can transmit under your\n"
         "                          callsign: open it to other machines only on purpose.\n"
         "  --engine-host HOST      host of the packet engine (default 127.0.0.1)\n"
+        "  --log-file PATH         also append every log line to PATH, with its date and\n"
+        "                          time; past 10 MiB it becomes PATH.1 and PATH starts anew\n"
         "  -h, --help              this text\n"
         "  --version               the program's version\n");
 }

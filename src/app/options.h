@@ -13,6 +13,7 @@ struct ProgramOptions {
     bool version = false;
     QHostAddress listenAddress = QHostAddress::LocalHost;
     QString engineHost = QStringLiteral("127.0.0.1");
+    QString logFile; // empty: no log file
     QByteArray commandLine;
     QString error; // set when the arguments cannot be used
 };

@@ -1,13 +1,17 @@
 #include "app/program.h"
 
 #include "app/consolefrontend.h"
+#include "app/logfile.h"
 #include "app/mainwindow.h"
 #include "app/terminationsignals.h"
 #include "bridge/bridge.h"
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QDir>
 #include <QTimer>
+
+#include <cstdio>
 
 namespace {
 
@@ -21,6 +25,16 @@ BridgeOptions bridgeOptions(const ProgramOptions &options) {
     bridge.listenAddress = options.listenAddress;
     bridge.engineHost = options.engineHost;
     return bridge;
+}
+
+// Opens the log file asked for; false, with why in message, when it cannot be opened.
+bool openLogFile(const ProgramOptions &options, LogFile &file, QString &message) {
+    if (options.logFile.isEmpty() || file.open()) {
+        return true;
+    }
+    message = QStringLiteral("cannot open the log file %1: %2")
+                  .arg(QDir::toNativeSeparators(options.logFile), file.errorString());
+    return false;
 }
 
 // The one way the program ends.
@@ -72,8 +86,17 @@ private:
 } // namespace
 
 int runHeadless(const ProgramOptions &options, PacketEngine &engine) {
+    LogFile logFile(options.logFile);
+    QString logFileProblem;
+    if (!openLogFile(options, logFile, logFileProblem)) {
+        // Unattended, a log that is not kept is a reason not to start.
+        const QByteArray out = "varnel: " + logFileProblem.toUtf8() + '\n';
+        std::fwrite(out.constData(), 1, out.size(), stderr);
+        return kFatalErrorStatus;
+    }
     ConsoleFrontEnd console;
-    Bridge bridge(console, engine, bridgeOptions(options));
+    LogFileFrontEnd frontEnd(console, logFile);
+    Bridge bridge(frontEnd, engine, bridgeOptions(options));
     ProgramEnd end(bridge, engine);
     // Queued: a fatal error can come while start-up runs, before the event loop does.
     QObject::connect(
@@ -92,7 +115,13 @@ int runWindow(const ProgramOptions &options, PacketEngine &engine) {
     QGuiApplication::setDesktopFileName(QStringLiteral("varnel"));
     // The window outlives the bridge: late engine events after closing still log into it.
     MainWindow window;
-    Bridge bridge(window, engine, bridgeOptions(options));
+    LogFile logFile(options.logFile);
+    LogFileFrontEnd frontEnd(window, logFile);
+    Bridge bridge(frontEnd, engine, bridgeOptions(options));
+    // The window shows its log anyway: say so there, and carry on.
+    if (QString problem; !openLogFile(options, logFile, problem)) {
+        bridge.logLine("ERROR " + problem.toLatin1());
+    }
     ProgramEnd end(bridge, engine);
     // The Help window may outlive the main window; the program ends with the last window and
     // once the engine connection is closed.

@@ -1,8 +1,13 @@
-// Varnel without a window: the log on standard output, SIGTERM ends it with status 0.
+// Varnel without a window: the log on standard output and in the --log-file, SIGTERM ends it
+// with status 0; a log file that cannot be opened ends it at once with status 1.
 #include "support/loopback.h"
 #include "support/programtest.h"
 
+#include <QDateTime>
+#include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <csignal>
@@ -18,6 +23,8 @@ class HeadlessTest : public QObject {
 private slots:
     void logLinesGoToStandardOutputAndSigtermEndsCleanly();
     void optionErrorsExitNonZeroWithoutADisplay();
+    void logFileGetsEveryLineWithItsTime();
+    void logFileThatCannotBeOpenedIsFatal();
 };
 
 void HeadlessTest::logLinesGoToStandardOutputAndSigtermEndsCleanly() {
@@ -48,6 +55,55 @@ void HeadlessTest::optionErrorsExitNonZeroWithoutADisplay() {
     QVERIFY(varnel.waitForFinished(5000));
     QCOMPARE(varnel.exitCode(), 2);
     QVERIFY(varnel.readAllStandardError().contains("unknown option --no-such-option"));
+}
+
+void HeadlessTest::logFileGetsEveryLineWithItsTime() {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("varnel.log"));
+    QProcess varnel;
+    const QByteArray fields = "N0CALL,1,true," + QByteArray::number(freeLoopbackPort()) + "," +
+                              QByteArray::number(freeLoopbackPort()) + ",x";
+    varnel.start(varnelPath, {QStringLiteral("--headless"), QStringLiteral("--log-file"), path,
+                              QString::fromLatin1(fields)});
+    QVERIFY(varnel.waitForStarted());
+    // Flushed per line: there while the program runs.
+    QTRY_VERIFY_WITH_TIMEOUT(QFile(path).size() > 0, 5000);
+    ::kill(varnel.processId(), SIGTERM);
+    QVERIFY(varnel.waitForFinished(10000));
+    QCOMPARE(varnel.exitCode(), 0);
+
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QList<QByteArray> written = file.readAll().split('\n');
+    const QList<QByteArray> printed = varnel.readAllStandardOutput().split('\n');
+    QCOMPARE(written.size(), printed.size());
+    QVERIFY(written.size() >= 3); // the fields' error and the engine's, then the last line end
+    QCOMPARE(written.last(), QByteArray());
+    static const QRegularExpression stamp(
+        QStringLiteral(R"(^(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d[+-]\d\d:\d\d) (.*)$)"));
+    for (qsizetype i = 0; i + 1 < written.size(); ++i) {
+        const QRegularExpressionMatch line = stamp.match(QString::fromUtf8(written[i]));
+        QVERIFY2(line.hasMatch(), written[i].constData());
+        QCOMPARE(line.captured(2).toUtf8(), printed[i]);
+        const QDateTime when = QDateTime::fromString(line.captured(1), Qt::ISODate);
+        QVERIFY(qAbs(when.secsTo(QDateTime::currentDateTime())) < 60);
+    }
+}
+
+void HeadlessTest::logFileThatCannotBeOpenedIsFatal() {
+    QTemporaryDir dir;
+    QProcess varnel;
+    varnel.start(varnelPath,
+                 {QStringLiteral("--headless"), QStringLiteral("--log-file"),
+                  dir.filePath(QStringLiteral("missing/varnel.log")),
+                  QStringLiteral("N0CALL,1,true,") + QString::number(freeLoopbackPort())});
+    QVERIFY(varnel.waitForFinished(5000));
+    QCOMPARE(varnel.exitCode(), 1);
+    const QByteArray error = varnel.readAllStandardError();
+    QVERIFY2(error.startsWith("varnel: cannot open the log file ") &&
+                 error.contains("missing/varnel.log: "),
+             error.constData());
+    QCOMPARE(varnel.readAllStandardOutput(), QByteArray());
 }
 
 int main(int argc, char **argv) {

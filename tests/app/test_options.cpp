@@ -8,6 +8,8 @@ class ProgramOptionsTest : public QObject {
 private slots:
     void programOptions_data();
     void programOptions();
+    void logFile_data();
+    void logFile();
 };
 
 void ProgramOptionsTest::programOptions_data() {
@@ -55,6 +57,26 @@ void ProgramOptionsTest::programOptions() {
     QTEST(options.headless, "headless");
     QTEST(options.listenAddress.toString(), "listenAddress");
     QTEST(options.engineHost, "engineHost");
+}
+
+void ProgramOptionsTest::logFile_data() {
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("logFile");
+    QTest::addColumn<bool>("error");
+    QTest::newRow("none") << QStringList{"N0CALL"} << QString() << false;
+    QTest::newRow("separate value") << QStringList{"--log-file", "/var/log/varnel.log", "N0CALL"}
+                                    << QStringLiteral("/var/log/varnel.log") << false;
+    QTest::newRow("joined value") << QStringList{"--log-file=C:\\Varnel\\varnel.log"}
+                                  << QStringLiteral("C:\\Varnel\\varnel.log") << false;
+    QTest::newRow("missing value") << QStringList{"--log-file"} << QString() << true;
+    QTest::newRow("empty value") << QStringList{"--log-file="} << QString() << true;
+}
+
+void ProgramOptionsTest::logFile() {
+    QFETCH(QStringList, arguments);
+    const ProgramOptions options = parseProgramOptions(arguments);
+    QTEST(!options.error.isEmpty(), "error");
+    QTEST(options.logFile, "logFile");
 }
 
 QTEST_GUILESS_MAIN(ProgramOptionsTest)

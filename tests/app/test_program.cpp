@@ -7,8 +7,11 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QPlainTextEdit>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -42,6 +45,8 @@ class ProgramTest : public QObject {
 private slots:
     void sigtermWithHelpOpenShutsDownOnceAndEnds();
     void relistenFailureShutsDownBeforeExiting();
+    void windowWritesTheLogFileOrSaysWhyNot_data();
+    void windowWritesTheLogFileOrSaysWhyNot();
 };
 
 void ProgramTest::sigtermWithHelpOpenShutsDownOnceAndEnds() {
@@ -88,6 +93,45 @@ void ProgramTest::relistenFailureShutsDownBeforeExiting() {
     QVERIFY(occupant.isListening());
     QCOMPARE(engine.calls.count("unregister N0CALL"), 1);
     QCOMPARE(engine.calls.count("active 0"), 1);
+}
+
+void ProgramTest::windowWritesTheLogFileOrSaysWhyNot_data() {
+    QTest::addColumn<QString>("fileName");
+    QTest::addColumn<bool>("opens");
+    QTest::newRow("opens") << "varnel.log" << true;
+    QTest::newRow("cannot be opened") << "missing/varnel.log" << false;
+}
+
+void ProgramTest::windowWritesTheLogFileOrSaysWhyNot() {
+    QFETCH(QString, fileName);
+    QFETCH(bool, opens);
+    QTemporaryDir dir;
+    FakeEngine engine;
+    quint16 listenPort = 0;
+    ProgramOptions options = optionsOnFreePort(listenPort);
+    options.logFile = dir.filePath(fileName);
+    options.commandLine += ",x"; // a log line at start-up
+    QString shownLog;
+    // Once the log box has shown its first lines, the window is closed.
+    QTimer::singleShot(200, qApp, [&] {
+        for (QWidget *widget : QApplication::topLevelWidgets()) {
+            if (auto *window = qobject_cast<MainWindow *>(widget)) {
+                shownLog = window->findChild<QPlainTextEdit *>()->toPlainText();
+                window->close();
+            }
+        }
+    });
+    endHangingRun();
+    QCOMPARE(runWindow(options, engine), 0);
+    const bool saysWhyNot = shownLog.contains(
+        QStringLiteral("ERROR cannot open the log file %1: ").arg(options.logFile));
+    QCOMPARE(saysWhyNot, !opens);
+    QFile file(options.logFile);
+    QCOMPARE(file.open(QIODevice::ReadOnly), opens);
+    QVERIFY(shownLog.contains(u"ERROR too many command line arguments"));
+    if (opens) {
+        QVERIFY(file.readAll().endsWith(" ERROR too many command line arguments\n"));
+    }
 }
 
 QTEST_MAIN(ProgramTest)
