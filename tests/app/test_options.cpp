@@ -10,6 +10,7 @@ private slots:
     void programOptions();
     void logFile_data();
     void logFile();
+    void hostModeOption();
 };
 
 void ProgramOptionsTest::programOptions_data() {
@@ -77,6 +78,13 @@ void ProgramOptionsTest::logFile() {
     const ProgramOptions options = parseProgramOptions(arguments);
     QTEST(!options.error.isEmpty(), "error");
     QTEST(options.logFile, "logFile");
+}
+
+void ProgramOptionsTest::hostModeOption() {
+    QVERIFY(!parseProgramOptions({"N0CALL"}).hostMode);
+    const ProgramOptions options = parseProgramOptions({"--host-mode", "N0CALL"});
+    QVERIFY(options.hostMode);
+    QCOMPARE(options.commandLine, QByteArray("N0CALL"));
 }
 
 QTEST_GUILESS_MAIN(ProgramOptionsTest)

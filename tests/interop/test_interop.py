@@ -199,8 +199,8 @@ class InteropTest(unittest.TestCase):
         varnel.wait_log(lambda line: line.startswith("AGWPE version "), START_TIMEOUT)
         client = self.open_client(varnel)
         self.assertEqual(client.connect(NOBODY_CALL).text(), "C00")
-        self.assert_status(client, "A/V CONNECT in progress " + NOBODY_CALL)
-        client.wait_status("S1A***retry count exceeded", RETRY_OUT_TIMEOUT)
+        self.assert_status(client, "A/V CONNECT in progress " + NOBODY_CALL + "\r")
+        client.wait_status("S1A*** retry count exceeded", RETRY_OUT_TIMEOUT)
         client.wait_status("S1A*** DISCONNECTED", LINK_TIMEOUT)
         self.assert_status(client, "A/V DISCONNECTED\r")
 
@@ -224,13 +224,31 @@ class InteropTest(unittest.TestCase):
         self.assert_status(client, "A/V DISCONNECTED\r")
         varnel.wait_log(lambda line: line == READY_LINE, START_TIMEOUT, occurrence=2)
 
+    def test_connect_right_after_a_stopped_attempt(self):
+        """A client calls off a mistyped call and at once calls the right one: the connect
+        waits for the renewed engine connection and then goes out."""
+        a, b = self.start_rig()
+        station = self.open_station(b)
+        varnel = self.start_varnel(a)
+        monitor = agw.Monitor(a.agw_port)
+        self.addCleanup(monitor.close)
+        client = self.open_client(varnel)
+        self.assertEqual(client.connect(NOBODY_CALL).text(), "C00")
+        monitor.wait_frame(b"SABM", LINK_TIMEOUT)
+        self.assertEqual(client.disconnect().text(), "C00")
+        client.wait_status("S1A*** DISCONNECTED", CANCEL_TIMEOUT)
+        self.connect(client, ECHO_CALL)
+        self.echo_all_byte_values(client)
+        self.disconnect(client, station)
+        self.assertNotIn("ERROR connect to", varnel.log_text())
+
     def test_outgoing_link_echoes_every_byte_value(self):
         a, b = self.start_rig()
         station = self.open_station(b)
         varnel = self.start_varnel(a)
         client = self.open_client(varnel)
         self.connect(client, ECHO_CALL)
-        self.assert_status(client, "A/V CONNECTED to " + ECHO_CALL)
+        self.assert_status(client, "A/V CONNECTED to " + ECHO_CALL + "\r")
         self.echo_all_byte_values(client)
         self.disconnect(client, station)
 
@@ -281,7 +299,7 @@ class InteropTest(unittest.TestCase):
         self.connect(client, ECHO_CALL)
         second.connect(VARNEL_CALL)
         second.wait_disconnected(VARNEL_CALL, LINK_TIMEOUT)
-        self.assert_status(client, "A/V CONNECTED to " + ECHO_CALL)
+        self.assert_status(client, "A/V CONNECTED to " + ECHO_CALL + "\r")
         self.echo_all_byte_values(client)
         self.disconnect(client, station)
 
