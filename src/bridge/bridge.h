@@ -85,8 +85,6 @@ public:
 
     // What the front end's status display shows.
     StationStatus stationStatus() const;
-    // Passes the status on to the front end when it has changed.
-    void updateStatus();
 
 private:
     // The client socket's events.
@@ -107,6 +105,8 @@ private:
     void connectClientSocket();
     void connectEngine();
     void connectStatus();
+    // Passes the status on to the front end when it has changed.
+    void updateStatus();
     void showBox(FrontEnd::Box box, const QByteArray &text);
     bool clientConnected() const;
     // The header of a block of this type about the link: "S1A".
