@@ -171,6 +171,17 @@ class InteropTest(unittest.TestCase):
         station.wait_disconnected(VARNEL_CALL, LINK_TIMEOUT)
         self.assert_status(client, "A/V DISCONNECTED\r")
 
+    def call_off_a_connect_attempt(self, client, monitor):
+        """Calls a station nobody answers and, once the call is on the air, disconnects; returns
+        when the disconnect was asked."""
+        self.assertEqual(client.connect(NOBODY_CALL).text(), "C00")
+        monitor.wait_frame(b"SABM", LINK_TIMEOUT)
+        asked = time.monotonic()
+        self.assertEqual(client.disconnect().text(), "C00")
+        client.wait_status("S1A*** DISCONNECTED", CANCEL_TIMEOUT)
+        self.assertLess(time.monotonic() - asked, CANCEL_TIMEOUT)
+        return asked
+
     def check_nothing_left_running(self):
         """Runs last: every process the test started has been stopped and reaped."""
         self.assertEqual(isolation.processes_besides_self(), [], "processes left running")
@@ -212,12 +223,7 @@ class InteropTest(unittest.TestCase):
         monitor = agw.Monitor(a.agw_port)
         self.addCleanup(monitor.close)
         client = self.open_client(varnel)
-        self.assertEqual(client.connect(NOBODY_CALL).text(), "C00")
-        monitor.wait_frame(b"SABM", LINK_TIMEOUT)
-        asked = time.monotonic()
-        self.assertEqual(client.disconnect().text(), "C00")
-        client.wait_status("S1A*** DISCONNECTED", CANCEL_TIMEOUT)
-        self.assertLess(time.monotonic() - asked, CANCEL_TIMEOUT)
+        asked = self.call_off_a_connect_attempt(client, monitor)
         # A call already keyed may still finish; the next one would come within the window.
         time.sleep(QUIET_WINDOW)
         self.assertEqual(monitor.frames_since(asked + IN_FLIGHT, b"SABM"), [])
@@ -233,10 +239,7 @@ class InteropTest(unittest.TestCase):
         monitor = agw.Monitor(a.agw_port)
         self.addCleanup(monitor.close)
         client = self.open_client(varnel)
-        self.assertEqual(client.connect(NOBODY_CALL).text(), "C00")
-        monitor.wait_frame(b"SABM", LINK_TIMEOUT)
-        self.assertEqual(client.disconnect().text(), "C00")
-        client.wait_status("S1A*** DISCONNECTED", CANCEL_TIMEOUT)
+        self.call_off_a_connect_attempt(client, monitor)
         self.connect(client, ECHO_CALL)
         self.echo_all_byte_values(client)
         self.disconnect(client, station)
