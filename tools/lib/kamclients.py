@@ -32,7 +32,6 @@ STREAM_LINE = re.compile(
     r"(DISCONNECTED|CONNECT in progress|FRMR in progress|DISC in progress|CONNECTED to \S"
     r"|Waiting a|Device bu|Remote de|Both devi|Waiting ACK)"
 )
-UNACKNOWLEDGED = re.compile(r"#\d+\(\d+\)")
 
 
 class StepFailed(Exception):
@@ -159,20 +158,24 @@ class Replay:
         return found[0]
 
     def wait_polling(self, match, deadline, what):
-        """Takes the first block that match accepts, polling the status meanwhile."""
+        """Takes the first block that match accepts, polling the status meanwhile; deadline
+        ends a wait of the link timeout."""
         while True:
             remaining = deadline - time.monotonic()
             try:
                 return self.client.wait_block(match, min(self.poll_interval, remaining), what)
             except TimeoutError:
-                if self.client.closed or time.monotonic() >= deadline:
+                if self.client.closed:
                     raise
+                if time.monotonic() >= deadline:
+                    timeout = self.settings.link_timeout
+                    raise TimeoutError(f"no {what} from the TNC within {timeout:g} s") from None
             self.poll()
 
-    def wait_link_status(self, expected, timeout):
+    def wait_link_status(self, expected):
         """The next link-state block must be expected (its text after the header) on the
         link's port and stream."""
-        deadline = time.monotonic() + timeout
+        deadline = time.monotonic() + self.settings.link_timeout
         block = self.wait_polling(link_status, deadline, f"link status {expected!r}")
         self.expect(
             block.header == self.header("S") and block.data.startswith(expected.encode("ascii")),
@@ -201,16 +204,19 @@ class Replay:
         if self.settings.echo:
             self.expect(received == data, f"the station sent back other bytes: {bytes(received)!r}")
 
-    def connect(self):
-        """The connect command on the link's stream, then the link coming up."""
+    def connect_link(self):
+        """The connect command on the link's stream, the link coming up, and the stream's
+        status line showing it."""
         self.command(self.header("C"), "C " + self.call)
-        block = self.wait_link_status("*** CONNECTED to ", self.settings.link_timeout)
+        block = self.wait_link_status("*** CONNECTED to ")
         connected_to = block.data.decode("latin-1").split()[3:4]
         self.expect(connected_to == [self.call], f"connected to {connected_to}, not {self.call}")
+        line = self.stream_line(self.poll().lines)
+        self.expect(f"CONNECTED to {self.call}" in line, f"status line {line!r} while linked")
 
     def disconnect(self):
         self.command(self.header("C"), "D")
-        self.wait_link_status("*** DISCONNECTED", self.settings.link_timeout)
+        self.wait_link_status("*** DISCONNECTED")
 
 
 class LinBpq(Replay):
@@ -289,11 +295,6 @@ class LinBpq(Replay):
         mycall = self.settings.mycall.upper()
         for text in (f"MYPTCALL {mycall}", f"MYGTCALL {mycall}", "TOR"):
             self.command(b"C20", text)
-
-    def connect_link(self):
-        self.connect()
-        line = self.stream_line(self.poll().lines)
-        self.expect(f"CONNECTED to {self.call}" in line, f"status line {line!r} while linked")
 
     def exchange(self):
         data = self.settings.data
@@ -419,7 +420,7 @@ class Paclink(Replay):
 
     def connect_link(self):
         self.command(self.header("C"), "C " + self.call)
-        self.wait_link_status("*** CONNECTED", self.settings.link_timeout)
+        self.wait_link_status("*** CONNECTED")
 
     def exchange(self):
         data = self.settings.data
@@ -436,7 +437,7 @@ class Paclink(Replay):
 
     def disconnect_link(self):
         self.named_answer("D", "D", 2)
-        self.wait_link_status("*** DISCONNECTED", self.settings.link_timeout)
+        self.wait_link_status("*** DISCONNECTED")
 
 
 class Fbb(Replay):
@@ -507,12 +508,7 @@ class Fbb(Replay):
             block.header == self.header("S") and block.data[4:5] == b"r",
             f"FBB would not see the retry-out in {block.text()!r}",
         )
-        self.wait_link_status("*** DISCONNECTED", self.settings.link_timeout)
-
-    def connect_link(self):
-        self.connect()
-        line = self.stream_line(self.poll().lines)
-        self.expect(f"CONNECTED to {self.call}" in line, f"status line {line!r} while linked")
+        self.wait_link_status("*** DISCONNECTED")
 
     def exchange(self):
         data = self.settings.data
