@@ -41,6 +41,8 @@ ProgramOptions parseProgramOptions(const QStringList &arguments) {
             break;
         } else if (argument == QStringLiteral("--headless")) {
             options.headless = true;
+        } else if (argument == QStringLiteral("--host-mode")) {
+            options.hostMode = true;
         } else if (argument == QStringLiteral("--help") || argument == QStringLiteral("-h")) {
             options.help = true;
         } else if (argument == QStringLiteral("--version")) {
@@ -87,6 +89,8 @@ QString usageText() {
         "\n"
         "Options (before the fields; one with a value also takes --option=VALUE):\n"
         "  --headless              no window; the event log goes to standard output\n"
+        "  --host-mode             start in KAM host mode, as a KAM set to INTFACE HOST\n"
+        "                          and PERM does, for clients that never use terminal mode\n"
         "  --listen-address ADDR   address the client port listens on (default 127.0.0.1).\n"
         "                          Anyone who reaches the port can transmit under your\n"
         "                          callsign: open it to other machines only on purpose.\n"

@@ -9,6 +9,7 @@
 
 struct ProgramOptions {
     bool headless = false;
+    bool hostMode = false; // start in host mode
     bool help = false;
     bool version = false;
     QHostAddress listenAddress = QHostAddress::LocalHost;

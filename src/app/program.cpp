@@ -20,6 +20,7 @@ BridgeOptions bridgeOptions(const ProgramOptions &options) {
     bridge.commandLine = options.commandLine;
     bridge.listenAddress = options.listenAddress;
     bridge.engineHost = options.engineHost;
+    bridge.startInHostMode = options.hostMode;
     return bridge;
 }
 

@@ -19,6 +19,7 @@
 #include "bridge/frontend.h"
 #include "client/clientsocket.h"
 #include "client/hostcodec.h"
+#include "client/kamcommands.h"
 #include "engine/packetengine.h"
 
 #include <QByteArray>
@@ -33,6 +34,8 @@ struct BridgeOptions {
     QByteArray commandLine;                               // the fields, joined with blanks
     QHostAddress listenAddress = QHostAddress::LocalHost; // where the client is accepted
     QString engineHost = QStringLiteral("127.0.0.1");     // where the packet engine listens
+    // A KAM told INTFACE HOST and PERM starts in host mode; some clients send blocks at once.
+    bool startInHostMode = false;
 };
 
 class Bridge : public QObject {
@@ -67,7 +70,9 @@ public:
     // The fields of a cut block, views into it; nothing, logged, when it is not framed by FENDs.
     std::optional<hostcodec::BlockFields> extractBlock(const QByteArray &block);
     void interpretHostBlock(const QByteArray &block, const hostcodec::BlockFields &fields);
-    void interpretTerminal(const QByteArray &data);
+    // Takes terminal-mode bytes; returns those that follow a switch to host mode, which are
+    // the host mode's.
+    QByteArrayView interpretTerminal(QByteArrayView data);
 
     // Packet engine.
     void startEngine();
@@ -95,19 +100,47 @@ private:
     void connectEngine();
     void showBox(FrontEnd::Box box, const QByteArray &text);
     bool clientConnected() const;
+    // The header of a block of this type about the link: "S1A".
+    QByteArray linkBlock(char type) const;
     // Asks the engine to take down a link the bridge does not carry.
     void refuseLink(qint32 channelId);
     // Logs an "ERROR" line and tells the front end that the bridge cannot work.
     void fail(const QByteArray &message);
 
+    // Host-mode bytes: cuts and interprets their blocks; returns the bytes that follow a block
+    // that left host mode, which are the terminal mode's.
+    QByteArrayView interpretHostBytes(QByteArrayView arrival);
+
     // The host-mode requests that interpretHostBlock carries out; data is the block's data
     // field, escapes not undone.
+    void interpretHostCommand(const QByteArray &block, const hostcodec::BlockFields &fields);
     void sendLinkData(QByteArrayView data);
-    void connectLink(QByteArrayView data);
-    void disconnectLink();
-    void setOwnCall(QByteArrayView data);
+    void connectLink(hostcodec::Stream stream, QByteArrayView argument);
+    void disconnectLink(hostcodec::Stream stream);
     void leaveHostMode();
-    void sendLinkStatus();
+    void refuseHostCommand(const QByteArray &block);
+
+    // Terminal-mode lines and the blocks met in terminal mode.
+    void takeTerminalByte(char c);
+    void answerTerminalLine(QByteArrayView line);
+    void answerTerminalBlock(QByteArrayView block);
+    void refuseTerminalRequest(QByteArrayView request);
+
+    // The commands that both interfaces take alike; their answer text, without header or
+    // prompt, or nothing for the commands that each interface takes its own way.
+    std::optional<QByteArray> answerCommand(const kam::ParsedCommand &parsed);
+    void setOwnCall(QByteArrayView argument);
+    QByteArray answerSetting(const kam::Command &command, QByteArrayView argument);
+    // "FREE BYTES", then the link's stream line; every line ends with CR.
+    QByteArray statusText() const;
+    // The link's state as the status shows it ("CONNECTED to N0CALL").
+    QByteArray stateText() const;
+    hostcodec::Stream linkStream() const;
+    // As the status shows a stream: "A/V".
+    static QByteArray streamName(hostcodec::Stream stream);
+
+    // What the KAM answers to a command it does not know.
+    static constexpr QByteArrayView kNotUnderstood = "EH?\r";
 
     BridgeState s_;
     QByteArray viewOutput_;

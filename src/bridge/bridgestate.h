@@ -10,7 +10,10 @@
 #include "engine/packetengine.h"
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QtGlobal>
+
+#include <map>
 
 enum LinkState : quint8 {
     kDisconnected = 0,
@@ -23,6 +26,11 @@ struct BridgeState {
     // Client side.
     QByteArray clientBuffer; // host-mode bytes not yet cut into blocks
     quint8 hostMode = 0;     // 1 host mode, 0 terminal mode
+    // Terminal mode: the line being typed, since the last CR (or a block, from its FEND on).
+    QByteArray terminalLine;
+    bool terminalLineTooLong = false; // bytes past the line's bound were dropped
+    // The KAM's parameters as the client set them, by full name: shown when it asks.
+    std::map<QByteArrayView, QByteArray> settings;
 
     // The one AX.25 link.
     quint8 linkState = kDisconnected;
@@ -41,6 +49,8 @@ struct BridgeState {
     // and data blocks carry them, and the client's data and disconnect are taken there.
     char linkPort = '1';
     char linkStream = 'A';
+    // The port of the client's last block for a link stream: an incoming link is announced there.
+    char clientLinkPort = '1';
 
     QByteArray targetCall; // asked for by the last connect command, as typed
 };

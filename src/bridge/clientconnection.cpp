@@ -1,9 +1,10 @@
 // The client's TCP connection: one client at a time, nothing listening while it is connected.
-// Its bytes are routed by interface mode: in host mode they are cut into blocks, each split and
-// interpreted in turn; whenever the bridge is in terminal mode afterwards, the whole arrival
-// goes to the terminal-mode dialogue. The mode, the unfinished block and the AX.25 link all
-// outlive a client, so the next client carries on where the last one left off. Replies go out
-// as they are or framed as host-mode blocks.
+// Its bytes are a stream taken by interface mode: in host mode they are cut into blocks, each
+// split and interpreted in turn; in terminal mode they are command lines. The bytes after a
+// switch, either way, belong to the new mode. The mode, the unfinished block and the AX.25 link
+// all outlive a client, so the next client carries on where the last one left off; only a line
+// half typed in terminal mode is the old client's own. Replies go out as they are or framed as
+// host-mode blocks.
 #include "bridge/bridge.h"
 #include "bridge/numbers.h"
 #include "client/hostblockcutter.h"
@@ -49,28 +50,37 @@ void Bridge::sendBlock(const QByteArray &text) {
 }
 
 void Bridge::dispatchClientData(const QByteArray &arrival) {
-    if (s_.hostMode == 1) {
-        // Every block of the arrival is cut, even after one of them has left host mode.
-        HostBlockCutter cutter(s_.clientBuffer, arrival);
-        while (const std::optional<CutBlock> cut = cutter.next()) {
-            if (cut->droppedBytes > 0) {
-                logLine("BLOCK ERROR no closing FEND within " +
-                        QByteArray::number(kMaxPendingClientBytes) + " bytes; dropped " +
-                        QByteArray::number(cut->droppedBytes) + " bytes");
-                continue;
-            }
-            if (const std::optional<hostcodec::BlockFields> fields = extractBlock(cut->block)) {
-                interpretHostBlock(cut->block, *fields);
-            }
+    QByteArrayView rest = arrival;
+    while (!rest.isEmpty()) {
+        rest = s_.hostMode == 1 ? interpretHostBytes(rest) : interpretTerminal(rest);
+    }
+}
+
+QByteArrayView Bridge::interpretHostBytes(QByteArrayView arrival) {
+    HostBlockCutter cutter(s_.clientBuffer, arrival);
+    while (const std::optional<CutBlock> cut = cutter.next()) {
+        if (cut->droppedBytes > 0) {
+            logLine("BLOCK ERROR no closing FEND within " +
+                    QByteArray::number(kMaxPendingClientBytes) + " bytes; dropped " +
+                    QByteArray::number(cut->droppedBytes) + " bytes");
+            continue;
+        }
+        if (const std::optional<hostcodec::BlockFields> fields = extractBlock(cut->block)) {
+            interpretHostBlock(cut->block, *fields);
+        }
+        if (s_.hostMode == 0) {
+            // The terminal mode hears the quit block too, and does not know it.
+            interpretTerminal(cut->block);
+            return cutter.rest();
         }
     }
-    if (s_.hostMode == 0) {
-        interpretTerminal(arrival);
-    }
+    return {};
 }
 
 void Bridge::Winsock1_ConnectionRequest() {
     if (clientSocket_.accept()) {
+        s_.terminalLine.clear();
+        s_.terminalLineTooLong = false;
         logLine("accept winsock connection from client");
     }
 }

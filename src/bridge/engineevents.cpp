@@ -1,5 +1,6 @@
 // The packet engine's events and the link state they move: link up and down, received data
-// and retry-out reach the client as "S1A" status and "D1A" data blocks.
+// and retry-out reach the client as status and data blocks on the link's port and stream
+// ("S1A", "D1A").
 #include "bridge/bridge.h"
 #include "bridge/numbers.h"
 
@@ -66,11 +67,14 @@ void Bridge::AGWAPIX1_OnAX25Connect(qint32 channelId) {
         s_.linkState = kConnected;
         s_.channelId = channelId;
         s_.connection = reported;
-        sendBlock("S1A*** CONNECTED to " + s_.connection.remoteCall);
+        // As on a KAM with one stream for callers: the first one, on the client's port.
+        s_.linkPort = s_.clientLinkPort;
+        s_.linkStream = 'A';
+        sendBlock(linkBlock('S') + "*** CONNECTED to " + s_.connection.remoteCall);
     } else if (s_.linkState == kConnectInProgress && channelId == s_.channelId) {
         s_.linkState = kConnected;
         s_.connection = reported;
-        sendBlock("S1A*** CONNECTED to " + s_.connection.remoteCall);
+        sendBlock(linkBlock('S') + "*** CONNECTED to " + s_.connection.remoteCall);
     } else {
         refuseLink(channelId);
     }
@@ -86,7 +90,7 @@ void Bridge::refuseLink(qint32 channelId) {
 void Bridge::AGWAPIX1_OnAX25Disconnect(qint32 channelId) {
     if (channelId == s_.channelId) {
         s_.linkState = kDisconnected;
-        sendBlock("S1A*** DISCONNECTED");
+        sendBlock(linkBlock('S') + "*** DISCONNECTED");
     }
 }
 
@@ -99,12 +103,16 @@ void Bridge::AGWAPIX1_OnAX25Receive(qint32 channelId, const QByteArray &data) {
                 " bytes received from " + s_.connection.remoteCall);
         return;
     }
-    sendBlock("D1A" + hostcodec::escape(data));
+    sendBlock(linkBlock('D') + hostcodec::escape(data));
 }
 
 void Bridge::AGWAPIX1_OnRetryOut(qint32 channelId) {
     // Only the client's own link: a refused or forgotten one is none of its business.
     if (channelId == s_.channelId && s_.linkState != kDisconnected) {
-        sendBlock("S1A***retry count exceeded");
+        sendBlock(linkBlock('S') + "*** retry count exceeded");
     }
+}
+
+QByteArray Bridge::linkBlock(char type) const {
+    return QByteArray(1, type) + s_.linkPort + s_.linkStream;
 }

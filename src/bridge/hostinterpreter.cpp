@@ -1,11 +1,10 @@
-// Host-mode requests: data and link commands for port 1, stream A become packet-engine calls;
-// the KAM's configuration commands are acknowledged and ignored; "C20S" polls the link status;
-// "q" leaves host mode. Every reply but the two lines on leaving host mode is a block.
+// Host-mode requests. Blocks are addressed to a port ('1' or '2') and a stream: data and link
+// commands on a link stream ('A' to 'Z') belong to the one link when they are its stream's; the
+// text of a command block is a command line as typed at the KAM's prompt, and every command
+// block gets an answer. The quit block leaves host mode.
 //
-// Blocks are recognised on their text as received, escapes not undone: by the header key and
-// the first data characters for the link commands, by the whole block for the rest. A block
-// that is not framed by FENDs (the cutter never yields one) is logged and goes no further.
-#include "bridge/blanks.h"
+// The configuration commands of the original clients are recognised on the whole block as
+// received, escapes not undone, and get the KAM's empty answer, as ever.
 #include "bridge/bridge.h"
 #include "bridge/numbers.h"
 #include "client/hostcodec.h"
@@ -30,9 +29,6 @@ constexpr std::array<QByteArrayView, 25> kConfigurationCommands = {
 };
 
 constexpr QByteArrayView kViaMarker = " V ";
-constexpr QByteArrayView kReconnectRefused = "C00Can't RECONNECT, A/V Link state is: ";
-// The room a KAM reports with nothing in its transmit buffer.
-constexpr qsizetype kFreeBytesWhenEmpty = 936;
 
 bool isConfigurationCommand(QByteArrayView block) {
     for (QByteArrayView command : kConfigurationCommands) {
@@ -43,27 +39,20 @@ bool isConfigurationCommand(QByteArrayView block) {
     return false;
 }
 
-// The callsigns of a connect request: "C", one separator character, the target, and
-// optionally " V " and the digipeaters separated by blanks.
+// The callsigns of a connect command's argument: the target, and optionally " V " and the
+// digipeaters separated by blanks.
 struct ConnectRequest {
     QByteArray targetCall;
     QByteArray viaPath; // digipeaters separated by commas
 };
 
-ConnectRequest parseConnectRequest(QByteArrayView data) {
-    constexpr qsizetype kTargetStart = 2;
-    ConnectRequest request;
-    const qsizetype via = data.indexOf(kViaMarker);
+ConnectRequest parseConnectRequest(QByteArrayView argument) {
+    const qsizetype via = argument.indexOf(kViaMarker);
     if (via < 0) {
-        request.targetCall = data.sliced(qMin(kTargetStart, data.size())).toByteArray();
-        return request;
+        return {argument.toByteArray(), {}};
     }
-    request.viaPath = data.sliced(via + kViaMarker.size()).toByteArray().replace(' ', ',');
-    // In "C V RELAY1" the marker takes the separator's place: no room for a target.
-    if (via > kTargetStart) {
-        request.targetCall = data.sliced(kTargetStart, via - kTargetStart).toByteArray();
-    }
-    return request;
+    return {argument.first(via).toByteArray(),
+            argument.sliced(via + kViaMarker.size()).toByteArray().replace(' ', ',')};
 }
 
 } // namespace
@@ -83,29 +72,65 @@ std::optional<hostcodec::BlockFields> Bridge::extractBlock(const QByteArray &blo
 }
 
 void Bridge::interpretHostBlock(const QByteArray &block, const hostcodec::BlockFields &fields) {
-    const QByteArrayView headerKey = fields.header;
-    const QByteArrayView data = fields.data;
+    const std::optional<hostcodec::Stream> stream = hostcodec::headerStream(fields.header);
+    const bool isLinkData = fields.header.startsWith('D') && stream && stream->isLink();
 
-    if (headerKey == "D1A") {
-        sendLinkData(data);
-    } else if (headerKey == "C1A" && data.startsWith('C')) {
-        connectLink(data);
-    } else if (headerKey == "C1A" && data.startsWith('D')) {
-        disconnectLink();
-    } else if (headerKey == "C1A" && data.startsWith("MY")) {
-        setOwnCall(data);
-    } else if (isConfigurationCommand(block)) {
-        sendBlock("C00");
-    } else if (hostcodec::isFramed(block, "q")) {
+    if (hostcodec::isFramed(block, "q") || hostcodec::isFramed(block, "Q")) {
         leaveHostMode();
-    } else if (hostcodec::isFramed(block, "C20S")) {
-        sendLinkStatus();
-    } else if (hostcodec::isFramed(block, "?")) {
+    } else if (hostcodec::isFramed(block, "?") || isConfigurationCommand(block)) {
         sendBlock("C00");
+    } else if (fields.header.startsWith('C')) {
+        interpretHostCommand(block, fields);
+    } else if (isLinkData && *stream == linkStream()) {
+        s_.clientLinkPort = stream->port;
+        sendLinkData(fields.data);
+    } else if (isLinkData) {
+        // Data for a stream that carries no link is as data with no link up.
+        logLine("ERROR AX25Send not accepted");
+        logLine(hostcodec::unescape(fields.data));
     } else {
         logLine("ERROR Unknown Hostmode Client request>");
         logLine(block);
     }
+}
+
+void Bridge::interpretHostCommand(const QByteArray &block, const hostcodec::BlockFields &fields) {
+    const std::optional<hostcodec::Stream> stream = hostcodec::headerStream(fields.header);
+    // The text is a line as typed at the prompt; a CR in it would have ended the line.
+    const qsizetype lineEnd = fields.data.indexOf('\r');
+    const std::optional<kam::ParsedCommand> parsed =
+        kam::parseCommand(lineEnd < 0 ? fields.data : fields.data.first(lineEnd));
+    if (!stream || !parsed) {
+        refuseHostCommand(block);
+        return;
+    }
+    if (stream->isLink()) {
+        s_.clientLinkPort = stream->port;
+    }
+    const kam::CommandKind kind = parsed->command.kind;
+    if (kind == kam::CommandKind::Connect && stream->isLink()) {
+        connectLink(*stream, parsed->argument);
+    } else if (kind == kam::CommandKind::Disconnect && stream->isLink()) {
+        disconnectLink(*stream);
+    } else if (kind == kam::CommandKind::MyCall && !parsed->argument.isEmpty()) {
+        sendBlock("C00");
+        setOwnCall(parsed->argument);
+    } else if (kind == kam::CommandKind::HfMode) {
+        // The client only needs to hear that its KAM took the command.
+        logLine("ERROR " + parsed->command.name.toByteArray() +
+                " not carried out: Varnel carries packet links only");
+        sendBlock("C00");
+    } else if (const std::optional<QByteArray> answer = answerCommand(*parsed)) {
+        sendBlock("C00" + *answer);
+    } else {
+        refuseHostCommand(block);
+    }
+}
+
+void Bridge::refuseHostCommand(const QByteArray &block) {
+    logLine("ERROR Unknown Hostmode Client request>");
+    logLine(block);
+    sendBlock("C00" + kNotUnderstood.toByteArray());
 }
 
 void Bridge::sendLinkData(QByteArrayView data) {
@@ -116,16 +141,14 @@ void Bridge::sendLinkData(QByteArrayView data) {
     }
 }
 
-void Bridge::connectLink(QByteArrayView data) {
-    switch (s_.linkState) {
-    case kConnected:
-        sendBlock(kReconnectRefused.toByteArray() + "CONNECTED to " + s_.connection.remoteCall);
-        return;
-    case kConnectInProgress:
-        sendBlock(kReconnectRefused.toByteArray() + "CONNECT in progress " + s_.targetCall);
-        return;
-    case kDisconnectInProgress:
-        sendBlock(kReconnectRefused.toByteArray() + "DISC in progress " + s_.connection.remoteCall);
+void Bridge::connectLink(hostcodec::Stream stream, QByteArrayView argument) {
+    if (s_.linkState != kDisconnected) {
+        // One link at a time: on its own stream a second connect is a reconnect, elsewhere
+        // the KAM has no stream left.
+        const QByteArrayView refusal =
+            stream == linkStream() ? "C00Can't RECONNECT, " : "C00Can't CONNECT, ";
+        sendBlock(refusal.toByteArray() + streamName(linkStream()) +
+                  " Link state is: " + stateText());
         return;
     }
     // A radio port beyond 32 bits (a command-line typo) reaches no engine port: refuse the
@@ -136,16 +159,18 @@ void Bridge::connectLink(QByteArrayView data) {
         sendBlock("C00Can't CONNECT, radio port out of range");
         return;
     }
-    ConnectRequest request = parseConnectRequest(data);
+    ConnectRequest request = parseConnectRequest(argument);
+    s_.linkPort = stream.port;
+    s_.linkStream = stream.letter;
     s_.targetCall = std::move(request.targetCall);
     s_.linkState = kConnectInProgress;
     s_.channelId = engine_.ax25Connect(*radioPort, s_.myCall, s_.targetCall, request.viaPath);
     sendBlock("C00");
 }
 
-void Bridge::disconnectLink() {
-    if (s_.linkState == kDisconnected) {
-        sendBlock("C00Can't DISCONNECT, A/V Link state is: DISCONNECTED");
+void Bridge::disconnectLink(hostcodec::Stream stream) {
+    if (s_.linkState == kDisconnected || stream != linkStream()) {
+        sendBlock("C00Can't DISCONNECT, " + streamName(stream) + " Link state is: DISCONNECTED");
         return;
     }
     if (!engine_.ax25Disconnect(s_.channelId)) {
@@ -155,39 +180,8 @@ void Bridge::disconnectLink() {
     s_.linkState = kDisconnectInProgress;
 }
 
-void Bridge::setOwnCall(QByteArrayView data) {
-    sendBlock("C00");
-    engine_.unregisterCall(s_.myCall);
-    s_.myCall = trimBlanks(data.sliced(2)).toUpper();
-    engine_.registerCall(s_.myCall);
-    showBox(FrontEnd::Box::MyCall, s_.myCall);
-}
-
 void Bridge::leaveHostMode() {
     s_.hostMode = 0;
     sendRaw("INTFACE was HOST\r");
     sendRaw("cmd:\r");
-}
-
-// What the engine and its control still hold of the link counts against the room.
-qsizetype Bridge::freeBytes() const {
-    return qMax(qsizetype(0), kFreeBytesWhenEmpty - engine_.bytesHeld(s_.channelId));
-}
-
-void Bridge::sendLinkStatus() {
-    const QByteArray freeBytes = "C00FREE BYTES " + QByteArray::number(this->freeBytes()) + "\r";
-    switch (s_.linkState) {
-    case kDisconnected:
-        sendBlock(freeBytes + "A/V DISCONNECTED\r");
-        return;
-    case kConnected:
-        sendBlock(freeBytes + "A/V CONNECTED to " + s_.connection.remoteCall);
-        return;
-    case kConnectInProgress:
-        sendBlock(freeBytes + "A/V CONNECT in progress " + s_.targetCall);
-        return;
-    case kDisconnectInProgress:
-        sendBlock(freeBytes + "A/V DISC in progress " + s_.connection.remoteCall);
-        return;
-    }
 }

@@ -19,7 +19,7 @@ void Bridge::initState() {
     s_.listenPort = 8100;
     s_.acceptAny = true;
 
-    s_.hostMode = 0;
+    s_.hostMode = options_.startInHostMode ? 1 : 0;
     s_.clientBuffer.clear();
 
     parseCommandLine(options_.commandLine);

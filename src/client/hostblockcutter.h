@@ -41,6 +41,9 @@ public:
     // up. Then `pending` holds the unfinished block, if any.
     std::optional<CutBlock> next();
 
+    // The arrival's bytes that next() has not looked at yet.
+    QByteArrayView rest() const { return arrival_.sliced(position_); }
+
 private:
     QByteArray &pending_;
     QByteArrayView arrival_;

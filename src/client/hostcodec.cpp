@@ -5,6 +5,13 @@
 
 namespace hostcodec {
 
+namespace {
+
+// Type, port and stream.
+constexpr qsizetype kHeaderLength = 3;
+
+} // namespace
+
 QByteArray frame(QByteArrayView text) {
     QByteArray framed;
     framed.reserve(text.size() + 2);
@@ -94,7 +101,6 @@ Framing checkFraming(QByteArrayView block) {
 }
 
 BlockFields splitBlock(QByteArrayView block) {
-    constexpr qsizetype kHeaderLength = 3;
     const QByteArrayView inside =
         block.size() >= 2 ? block.sliced(1, block.size() - 2) : QByteArrayView();
     BlockFields fields;
@@ -103,6 +109,17 @@ BlockFields splitBlock(QByteArrayView block) {
         fields.data = inside.sliced(kHeaderLength);
     }
     return fields;
+}
+
+std::optional<Stream> headerStream(QByteArrayView header) {
+    if (header.size() != kHeaderLength) {
+        return std::nullopt;
+    }
+    const Stream stream{header[1], header[2]};
+    if ((stream.port != '1' && stream.port != '2') || (!stream.isLink() && stream.letter != '0')) {
+        return std::nullopt;
+    }
+    return stream;
 }
 
 } // namespace hostcodec

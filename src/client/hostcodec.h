@@ -11,6 +11,8 @@
 #include <QByteArray>
 #include <QByteArrayView>
 
+#include <optional>
+
 namespace hostcodec {
 
 constexpr char kFend = '\xC0';
@@ -46,5 +48,18 @@ struct BlockFields {
 
 // Splits a block whose framing is Ok.
 BlockFields splitBlock(QByteArrayView block);
+
+// Where a command or data block is addressed: the port ('1' or '2', the KAM's two radio ports)
+// and the stream ('A' to 'Z' for a link, '0' for the TNC itself).
+struct Stream {
+    char port = '1';
+    char letter = 'A';
+
+    bool isLink() const { return letter >= 'A' && letter <= 'Z'; }
+    friend bool operator==(const Stream &, const Stream &) = default;
+};
+
+// The port and stream of a block's header (type, port, stream), when both are valid.
+std::optional<Stream> headerStream(QByteArrayView header);
 
 } // namespace hostcodec

@@ -164,23 +164,26 @@ qint32 AgwControl::ax25Connect(qint32 radioPort, const QByteArray &ownCall,
     const QByteArray problem = connectRequest(radioPort, ownCall, targetCall, viaPath, frame);
     const QByteArray key = recordKey(frame.port, frame.callFrom, frame.callTo);
     const auto record = enginePaths_.find(key);
-    const bool stalePath =
-        problem.isEmpty() && record != enginePaths_.end() && record->second != frame.data;
+    const bool stalePath = problem.isEmpty() && !renewing_ && record != enginePaths_.end() &&
+                           record->second != frame.data;
+    // A connection being renewed holds no record yet: the request goes out once it is ready.
+    const bool waitForFreshConnection = problem.isEmpty() && (renewing_ || stalePath);
     if (stalePath) {
         postReport("Connect to " + targetCall +
                    " on a new path: renewing the AGW engine connection, which holds the old one");
         renewConnection();
-    } else if (!problem.isEmpty() || !connection_.send(frame)) {
-        postReport("ERROR connect to " + targetCall + " not possible: " +
-                   (problem.isEmpty() ? "the AGW engine is not reading" : problem));
-        post([this, channelId] { emit OnAX25Disconnect(channelId); });
-        return channelId;
-    } else {
+    } else if (!waitForFreshConnection) {
+        if (!problem.isEmpty() || !connection_.send(frame)) {
+            postReport("ERROR connect to " + targetCall + " not possible: " +
+                       (problem.isEmpty() ? "the AGW engine is not reading" : problem));
+            post([this, channelId] { emit OnAX25Disconnect(channelId); });
+            return channelId;
+        }
         rememberRecord(key, frame.data);
     }
     AgwLink link;
-    link.requestWaiting = stalePath;
-    if (stalePath) {
+    link.requestWaiting = waitForFreshConnection;
+    if (waitForFreshConnection) {
         link.waitingRequest = frame;
     }
     link.ownCall = frame.callFrom;
@@ -196,7 +199,8 @@ qint32 AgwControl::ax25Connect(qint32 radioPort, const QByteArray &ownCall,
 QByteArray AgwControl::connectRequest(qint32 radioPort, const QByteArray &ownCall,
                                       const QByteArray &targetCall, const QByteArray &viaPath,
                                       AgwFrame &frame) const {
-    if (!connection_.isReady()) {
+    // While it is renewed, the connection's radio ports are those of the old one.
+    if (!connection_.isReady() && !renewing_) {
         return "not connected to the AGW engine " + connection_.address();
     }
     if (!connection_.radioPorts().contains(radioPort)) {
@@ -277,6 +281,10 @@ bool AgwControl::ax25Send(qint32 channelId, const QByteArray &data) {
 
 qsizetype AgwControl::bytesHeld(qint32 channelId) const {
     return transmitter_.bytesHeld(channelId);
+}
+
+qsizetype AgwControl::framesHeld(qint32 channelId) const {
+    return transmitter_.framesHeld(channelId);
 }
 
 bool AgwControl::connectionInfo(qint32 channelId, ConnectionInfo &info) {
@@ -404,6 +412,7 @@ void AgwControl::handleData(const AgwFrame &frame) {
 
 void AgwControl::onReady() {
     // A fresh connection: the engine holds no record for it yet.
+    renewing_ = false;
     enginePaths_.clear();
     for (const qint32 channelId : links_.channelIds()) {
         AgwLink *link = links_.find(channelId);
@@ -451,6 +460,7 @@ void AgwControl::renewConnection() {
             emit OnAX25Disconnect(channelId);
         }
     });
+    renewing_ = true;
     connection_.reopen();
 }
 
@@ -500,6 +510,7 @@ void AgwControl::dropAllLinks() {
 }
 
 void AgwControl::onConnectionClosed() {
+    renewing_ = false;
     dropAllLinks();
     emit closed();
 }

@@ -50,6 +50,7 @@ public:
     bool ax25Disconnect(qint32 channelId) override;
     bool ax25Send(qint32 channelId, const QByteArray &data) override;
     qsizetype bytesHeld(qint32 channelId) const override;
+    qsizetype framesHeld(qint32 channelId) const override;
     bool connectionInfo(qint32 channelId, ConnectionInfo &info) override;
 
 private:
@@ -112,6 +113,8 @@ private:
     bool active_ = false;
     bool online_ = false;
     bool switchingOff_ = false;
+    // The engine connection is being renewed: connects wait for the fresh one.
+    bool renewing_ = false;
     // The two reasons for the client to pause: the engine connection is behind, or a link's
     // transmit buffer is full.
     bool connectionBehind_ = false;

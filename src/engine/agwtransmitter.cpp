@@ -50,6 +50,11 @@ qsizetype AgwTransmitter::bytesHeld(qint32 channelId) const {
     return it == links_.end() ? 0 : it->second.buffer.heldBytes();
 }
 
+qsizetype AgwTransmitter::framesHeld(qint32 channelId) const {
+    const auto it = links_.find(channelId);
+    return it == links_.end() ? 0 : it->second.buffer.heldFrames();
+}
+
 bool AgwTransmitter::disconnectWhenDelivered(qint32 channelId) {
     const auto it = links_.find(channelId);
     if (it == links_.end()) {

@@ -29,6 +29,7 @@ public:
     bool send(qint32 channelId, const AgwLink &link, QByteArrayView data);
     // Bytes of the link that wait here or that the engine may still hold.
     qsizetype bytesHeld(qint32 channelId) const;
+    qsizetype framesHeld(qint32 channelId) const;
 
     // Asked to disconnect the link: true when the disconnect has to wait for data still held
     // (drained() follows once it is delivered). False when it can go at once: nothing is held,

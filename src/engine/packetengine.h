@@ -64,6 +64,8 @@ public:
     // Bytes of the link's data not yet known to be delivered: waiting in the control or still
     // held by the engine. 0 for a channel the control does not know.
     virtual qsizetype bytesHeld(qint32 channelId) const = 0;
+    // The frames those bytes make or will make.
+    virtual qsizetype framesHeld(qint32 channelId) const = 0;
     // The link as the engine reported it once it came up (for an outgoing link, as requested
     // until then). False, with info untouched, for a channel the control does not know.
     virtual bool connectionInfo(qint32 channelId, ConnectionInfo &info) = 0;

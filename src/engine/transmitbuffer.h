@@ -51,6 +51,10 @@ public:
     // Bytes handed over that the engine may still hold, plus the bytes waiting here.
     qsizetype heldBytes() const { return waitingBytes() + outstandingBytes_; }
     bool isEmpty() const { return heldBytes() == 0; }
+    // The frames handed over that the engine may still hold, plus those the waiting bytes make.
+    qsizetype heldFrames() const {
+        return outstandingFrames() + (waitingBytes() + kFrameBytes - 1) / kFrameBytes;
+    }
 
     // Forgets everything; returns the bytes that were held.
     qsizetype clear();

@@ -136,7 +136,7 @@ void EngineBridgeTest::viaPathAndRetryOutEndTheAttempt() {
     QCOMPARE(request.data, QByteArray("\x02RELAY1\0\0\0\0RELAY2-1\0\0", 21));
 
     rig.engine.linkDown(0, "W1AW", "N0CALL", true);
-    QVERIFY(rig.expect(block("S1A***retry count exceeded")));
+    QVERIFY(rig.expect(block("S1A*** retry count exceeded")));
     QVERIFY(rig.expect(block("S1A*** DISCONNECTED")));
     rig.request("C20S");
     QVERIFY(rig.expect(block("C00FREE BYTES 936\rA/V DISCONNECTED\r")));
@@ -145,11 +145,11 @@ void EngineBridgeTest::viaPathAndRetryOutEndTheAttempt() {
 void EngineBridgeTest::connectThatCannotWorkReportsDisconnected() {
     Rig rig;
     QVERIFY(rig.readyInHostMode());
-    rig.request("C1ACONNECT N0CALL");
+    rig.request("C1ACONNECT NOT A CALL");
     QVERIFY(rig.expect(block("C00")));
     QVERIFY(rig.expect(block("S1A*** DISCONNECTED")));
-    QVERIFY(rig.frontEnd.lines.contains("ERROR connect to NNECT N0CALL not possible: \"NNECT "
-                                        "N0CALL\" is not a valid AX.25 callsign"));
+    QVERIFY(rig.frontEnd.lines.contains("ERROR connect to NOT A CALL not possible: \"NOT A "
+                                        "CALL\" is not a valid AX.25 callsign"));
     QVERIFY(rig.engine.receivedOfKind('C').isEmpty());
     QCOMPARE(int(rig.bridge.state().linkState), int(kDisconnected));
 }
@@ -180,13 +180,13 @@ void EngineBridgeTest::remoteCallIsTheEnginesSpelling() {
     rig.request("C1AC n0call-1 ");
     QVERIFY(rig.expect(block("C00")));
     rig.request("C20S");
-    QVERIFY(rig.expect(block("C00FREE BYTES 936\rA/V CONNECT in progress n0call-1 ")));
+    QVERIFY(rig.expect(block("C00FREE BYTES 936\rA/V CONNECT in progress n0call-1\r")));
     QVERIFY(rig.engine.waitForFrames('C'));
     QCOMPARE(rig.engine.receivedOfKind('C').first().callTo, QByteArray("N0CALL-1"));
     rig.engine.linkUp(0, "N0CALL-1", "N0CALL", false);
     QVERIFY(rig.expect(block("S1A*** CONNECTED to N0CALL-1")));
     rig.request("C20S");
-    QVERIFY(rig.expect(block("C00FREE BYTES 936\rA/V CONNECTED to N0CALL-1")));
+    QVERIFY(rig.expect(block("C00FREE BYTES 936\rA/V CONNECTED to N0CALL-1\r")));
 }
 
 void EngineBridgeTest::callerWithNobodyToTalkToIsRefused() {

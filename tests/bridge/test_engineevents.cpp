@@ -152,7 +152,7 @@ void EngineEventsTest::linkStateTransitions_data() {
         const QByteArray name = "retry out, " + QByteArray::number(state);
         *row(name + ", same channel")
             << state << true << Event::RetryOut << 5 << 0 << state << 5
-            << (state == 0 ? QByteArray() : block("S1A***retry count exceeded"))
+            << (state == 0 ? QByteArray() : block("S1A*** retry count exceeded"))
             << QByteArrayList{};
         *row(name + ", other channel") << state << true << Event::RetryOut << 9 << 0 << state << 5
                                        << QByteArray() << QByteArrayList{};

@@ -31,6 +31,10 @@ private slots:
     void badFramingIsLoggedAndGoesNoFurther();
     void terminalDialogue_data();
     void terminalDialogue();
+    void terminalLines_data();
+    void terminalLines();
+    void terminalOwnCall();
+    void aNewClientStartsAFreshLine();
 };
 
 void InterpretersTest::hostRequests_data() {
@@ -51,18 +55,21 @@ void InterpretersTest::hostRequests_data() {
                         << QByteArrayList{} << 2;
     *row("connect via, blanks kept as commas")
         << 0 << false << block("C1AC W1AW V R1  R2 ") << c00
-        << QByteArrayList{"connect 1 N0CALL [W1AW] [R1,,R2,]"} << QByteArrayList{} << 2;
+        << QByteArrayList{"connect 1 N0CALL [W1AW] [R1,,R2]"} << QByteArrayList{} << 2;
     *row("connect, lower-case v is no via")
         << 0 << false << block("C1AC W1AW v R1") << c00
         << QByteArrayList{"connect 1 N0CALL [W1AW v R1] []"} << QByteArrayList{} << 2;
-    *row("CONNECT: only the first letter counts")
-        << 0 << false << block("C1ACONNECT W1AW") << c00
-        << QByteArrayList{"connect 1 N0CALL [NNECT W1AW] []"} << QByteArrayList{} << 2;
+    *row("CONNECT spelled out") << 0 << false << block("C1Aconnect W1AW") << c00
+                                << QByteArrayList{"connect 1 N0CALL [W1AW] []"} << QByteArrayList{}
+                                << 2;
     *row("connect to nobody") << 0 << false << block("C1AC") << c00
                               << QByteArrayList{"connect 1 N0CALL [] []"} << QByteArrayList{} << 2;
-    *row("connect with V at the second character")
+    *row("connect with V for a target")
         << 0 << false << block("C1AC V RELAY1") << c00
-        << QByteArrayList{"connect 1 N0CALL [] [RELAY1]"} << QByteArrayList{} << 2;
+        << QByteArrayList{"connect 1 N0CALL [V RELAY1] []"} << QByteArrayList{} << 2;
+    *row("connect on another stream and port")
+        << 0 << false << block("C2JC W1AW") << c00 << QByteArrayList{"connect 1 N0CALL [W1AW] []"}
+        << QByteArrayList{} << 2;
     *row("connect while connected")
         << 1 << false << block("C1AC W1AW")
         << block("C00Can't RECONNECT, A/V Link state is: CONNECTED to W1AW") << QByteArrayList{}
@@ -75,6 +82,13 @@ void InterpretersTest::hostRequests_data() {
         << 3 << false << block("C1AC W1AW")
         << block("C00Can't RECONNECT, A/V Link state is: DISC in progress W1AW") << QByteArrayList{}
         << QByteArrayList{} << 3;
+    *row("connect on a second stream")
+        << 1 << false << block("C1BC K2XYZ")
+        << block("C00Can't CONNECT, A/V Link state is: CONNECTED to W1AW") << QByteArrayList{}
+        << QByteArrayList{} << 1;
+    *row("connect on the TNC's stream")
+        << 0 << false << block("C10C W1AW") << block("C00EH?\r") << QByteArrayList{}
+        << kUnknownHostRequest + QByteArrayList{block("C10C W1AW")} << 0;
     *row("disconnect while disconnected")
         << 0 << false << block("C1AD")
         << block("C00Can't DISCONNECT, A/V Link state is: DISCONNECTED") << QByteArrayList{}
@@ -86,21 +100,43 @@ void InterpretersTest::hostRequests_data() {
     *row("disconnect refused") << 1 << true << block("C1AD") << c00
                                << QByteArrayList{"disconnect 5"}
                                << QByteArrayList{"ERROR disconnect method fail5"} << 3;
+    *row("disconnect a stream without the link")
+        << 1 << false << block("C2AD")
+        << block("C00Can't DISCONNECT, A/H Link state is: DISCONNECTED") << QByteArrayList{}
+        << QByteArrayList{} << 1;
     *row("own call") << 0 << false << block("C1AMY n0abc ") << c00
                      << QByteArrayList{"unregister N0CALL", "register N0ABC"} << QByteArrayList{}
                      << 0;
     *row("MYCALL") << 0 << false << block("C1AMYCALL N0ABC") << c00
-                   << QByteArrayList{"unregister N0CALL", "register CALL N0ABC"} << QByteArrayList{}
+                   << QByteArrayList{"unregister N0CALL", "register N0ABC"} << QByteArrayList{}
                    << 0;
-    *row("own call empty") << 0 << false << block("C1AMY") << c00
-                           << QByteArrayList{"unregister N0CALL", "register "} << QByteArrayList{}
-                           << 0;
+    *row("MYCALL for both ports") << 0 << false << block("C1AMYCALL N0BPQ/N0BPQ-1") << c00
+                                  << QByteArrayList{"unregister N0CALL", "register N0BPQ"}
+                                  << QByteArrayList{} << 0;
+    *row("MY on the TNC's stream, SSID 0")
+        << 0 << false << block("C10MY N0FBB-0") << c00
+        << QByteArrayList{"unregister N0CALL", "register N0FBB"} << QByteArrayList{} << 0;
+    *row("MY and the call run together")
+        << 0 << false << block("C1AMYn0xyz") << c00
+        << QByteArrayList{"unregister N0CALL", "register N0XYZ"} << QByteArrayList{} << 0;
+    *row("own call shown") << 0 << false << block("C1AMY") << block("C00MYCALL N0CALL\r")
+                           << QByteArrayList{} << QByteArrayList{} << 0;
+    *row("another MY command is a setting")
+        << 0 << false << block("C20MYPTCALL N0BPQ") << block("C00MYPTCALL now N0BPQ\r")
+        << QByteArrayList{} << QByteArrayList{} << 0;
     *row("empty data") << 1 << false << block("D1A") << QByteArray() << QByteArrayList{"send 5"}
                        << QByteArrayList{} << 1;
-    for (const char *other : {"D1Bdata", "D2Adata", "C1A", "Q", "C1AX", "C20ECHO OFF",
-                              "C10XFLOW OFF", "c20xflow off", "C20XFLOW OFF\r", "C20S "}) {
+    for (const char *other : {"D1Bdata", "D2Adata"}) {
+        *row(other) << 1 << false << block(other) << QByteArray() << QByteArrayList{}
+                    << QByteArrayList{"ERROR AX25Send not accepted", "data"} << 1;
+    }
+    for (const char *other : {"D10data", "c20xflow off", "X"}) {
         *row(other) << 0 << false << block(other) << QByteArray() << QByteArrayList{}
                     << kUnknownHostRequest + QByteArrayList{block(other)} << 0;
+    }
+    for (const char *unknown : {"C1A", "C1AX", "C3AS", "C1aS", "C", "C20XYZZY"}) {
+        *row(unknown) << 0 << false << block(unknown) << block("C00EH?\r") << QByteArrayList{}
+                      << kUnknownHostRequest + QByteArrayList{block(unknown)} << 0;
     }
     for (const char *command :
          {"C20XFLOW OFF",      "C20ECHO ON",       "C20XMITECHO ON",   "C20TXFLOW OFF",
@@ -113,23 +149,49 @@ void InterpretersTest::hostRequests_data() {
         *row(command) << 0 << false << block(command) << c00 << QByteArrayList{} << QByteArrayList{}
                       << 0;
     }
+    // Other settings, on any port and stream, are answered with their full name; commands that
+    // begin with C or D are settings too, not connects and disconnects.
+    const std::pair<const char *, const char *> settings[] = {
+        {"C20ECHO OFF", "ECHO now OFF\r"},
+        {"C10XFLOW OFF", "XFLOW now OFF\r"},
+        {"C1AMAXUSERS 1", "MAXUSERS now 1\r"},
+        {"C1ACHECK 30", "CHECK now 30\r"},
+        {"C1ADWAIT 0", "DWAIT now 0\r"},
+        {"C1AHB", "HBAUD\r"},
+        {"C20XFLOW OFF\r", "XFLOW now OFF\r"},
+        {"C1AINTFACE", "INTFACE HOST\r"},
+        {"C1ATRIES", "TRIES 0\r"},
+    };
+    for (const auto &[command, answer] : settings) {
+        *row(command) << 1 << false << block(command) << block("C00" + QByteArray(answer))
+                      << QByteArrayList{} << QByteArrayList{} << 1;
+    }
+    *row("an HF mode")
+        << 0 << false << block("C20TOR") << c00 << QByteArrayList{}
+        << QByteArrayList{"ERROR TOR not carried out: Varnel carries packet links only"} << 0;
     const QByteArray freeBytes = "C00FREE BYTES 936\r";
     *row("status disconnected") << 0 << false << block("C20S")
                                 << block(freeBytes + "A/V DISCONNECTED\r") << QByteArrayList{}
                                 << QByteArrayList{} << 0;
     *row("status connected") << 1 << false << block("C20S")
-                             << block(freeBytes + "A/V CONNECTED to W1AW") << QByteArrayList{}
+                             << block(freeBytes + "A/V CONNECTED to W1AW\r") << QByteArrayList{}
                              << QByteArrayList{} << 1;
     *row("status connecting") << 2 << false << block("C20S")
-                              << block(freeBytes + "A/V CONNECT in progress K1ABC")
+                              << block(freeBytes + "A/V CONNECT in progress K1ABC\r")
                               << QByteArrayList{} << QByteArrayList{} << 2;
     *row("status disconnecting") << 3 << false << block("C20S")
-                                 << block(freeBytes + "A/V DISC in progress W1AW")
+                                 << block(freeBytes + "A/V DISC in progress W1AW\r")
                                  << QByteArrayList{} << QByteArrayList{} << 3;
+    for (const char *poll : {"C10S", "C10STATUS", "C2Jstatus", "C20S "}) {
+        *row(poll) << 1 << false << block(poll) << block(freeBytes + "A/V CONNECTED to W1AW\r")
+                   << QByteArrayList{} << QByteArrayList{} << 1;
+    }
     *row("query") << 2 << false << block("?") << c00 << QByteArrayList{} << QByteArrayList{} << 2;
     // The quit block is then also a terminal-mode request of its own.
-    *row("quit") << 1 << false << block("q") << QByteArray("INTFACE was HOST\rcmd:\rEH?")
-                 << QByteArrayList{} << QByteArrayList{} << 1;
+    for (const char *quit : {"q", "Q"}) {
+        *row(quit) << 1 << false << block(quit) << QByteArray("INTFACE was HOST\rcmd:\rEH?")
+                   << QByteArrayList{} << QByteArrayList{} << 1;
+    }
 }
 
 void InterpretersTest::hostRequests() {
@@ -165,10 +227,14 @@ void InterpretersTest::hostRequests() {
 void InterpretersTest::freeBytesIsTheRoomLeft_data() {
     QTest::addColumn<qsizetype>("held");
     QTest::addColumn<QByteArray>("reply");
-    QTest::newRow("nothing held") << qsizetype(0) << QByteArray("C00FREE BYTES 936\r");
-    QTest::newRow("a line in flight") << qsizetype(100) << QByteArray("C00FREE BYTES 836\r");
-    QTest::newRow("exactly full") << qsizetype(936) << QByteArray("C00FREE BYTES 0\r");
-    QTest::newRow("more than a KAM holds") << qsizetype(8000) << QByteArray("C00FREE BYTES 0\r");
+    QTest::newRow("nothing held") << qsizetype(0)
+                                  << QByteArray("C00FREE BYTES 936\rA/V CONNECTED to W1AW\r");
+    QTest::newRow("a line in flight")
+        << qsizetype(100) << QByteArray("C00FREE BYTES 836\rA/V #100(2) CONNECTED to W1AW\r");
+    QTest::newRow("exactly full") << qsizetype(936)
+                                  << QByteArray("C00FREE BYTES 0\rA/V #936(2) CONNECTED to W1AW\r");
+    QTest::newRow("more than a KAM holds")
+        << qsizetype(8000) << QByteArray("C00FREE BYTES 0\rA/V #8000(2) CONNECTED to W1AW\r");
 }
 
 void InterpretersTest::freeBytesIsTheRoomLeft() {
@@ -180,8 +246,9 @@ void InterpretersTest::freeBytesIsTheRoomLeft() {
     fixture.bridge.state().linkState = kConnected;
     fixture.bridge.state().connection.remoteCall = "W1AW";
     fixture.engine.heldBytes = held;
+    fixture.engine.heldFrames = 2;
     fixture.bridge.dispatchClientData(block("C20S"));
-    const QByteArray expected = block(reply + "A/V CONNECTED to W1AW");
+    const QByteArray expected = block(reply);
     QCOMPARE(BridgeFixture::receive(fixture.client, expected.size()), expected);
 }
 
@@ -262,9 +329,6 @@ void InterpretersTest::terminalDialogue_data() {
                                   << QByteArray("INTFACE was TERMINAL\rcmd:") << false;
     QTest::newRow("quit block") << block("q") << QByteArray("EH?") << false;
     QTest::newRow("RESET") << QByteArray("RESET\r") << QByteArray("\300\300S00\300") << true;
-    for (const char *unknown : {"RESET", "reset\r", "RESET\rX", "FOOBAR\r\r", "\r\r", ""}) {
-        QTest::newRow(unknown) << QByteArray(unknown) << QByteArray() << false;
-    }
 }
 
 void InterpretersTest::terminalDialogue() {
@@ -277,14 +341,113 @@ void InterpretersTest::terminalDialogue() {
     const qsizetype logged = fixture.frontEnd.lines.size();
     fixture.bridge.dispatchClientData(request);
     QCOMPARE(fixture.bridge.state().hostMode == 1, hostModeAfter);
-    const QByteArrayList log =
-        reply.isEmpty() ? QByteArrayList{"ERROR Unknown Terminal mode Client request>", request}
-                        : QByteArrayList{};
-    QCOMPARE(fixture.frontEnd.lines.mid(logged), log);
+    QCOMPARE(fixture.frontEnd.lines.mid(logged), QByteArrayList{});
     QCOMPARE(fixture.bridge.state().myCall, "N0CALL");
     const QByteArray probeReply = fixture.probe();
     QCOMPARE(BridgeFixture::receive(fixture.client, reply.size() + probeReply.size()),
              reply + probeReply);
+}
+
+void InterpretersTest::terminalLines_data() {
+    QTest::addColumn<QByteArrayList>("arrivals");
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<QByteArrayList>("log");
+    QTest::addColumn<bool>("hostModeAfter");
+
+    const auto row = [](const char *name) { return &QTest::newRow(name); };
+    const QByteArrayList none;
+    const auto unknown = [](const QByteArray &request) {
+        return QByteArrayList{"ERROR Unknown Terminal mode Client request>", request};
+    };
+    *row("INTFACE HOST without a CR before it")
+        << QByteArrayList{"INTFACE HOST\r"} << QByteArray("INTFACE was TERMINAL\rcmd:") << none
+        << false;
+    *row("INTFACE cut short, lower case")
+        << QByteArrayList{"intf host\r"} << QByteArray("INTFACE was TERMINAL\rcmd:") << none
+        << false;
+    *row("a line in pieces") << QByteArrayList{"RES", "E", "T\r"} << QByteArray("\300\300S00\300")
+                             << none << true;
+    *row("reset in lower case") << QByteArrayList{"reset\r"} << QByteArray("\300\300S00\300")
+                                << none << true;
+    *row("two settings in one arrival")
+        << QByteArrayList{"ECHO OFF\rMAXUSERS 1/10\r"}
+        << QByteArray("ECHO now OFF\rcmd:MAXUSERS now 1/10\rcmd:") << none << false;
+    *row("a setting shown") << QByteArrayList{"PACLEN 128\r", "PACL\r"}
+                            << QByteArray("PACLEN now 128\rcmd:PACLEN 128\rcmd:") << none << false;
+    *row("empty lines") << QByteArrayList{"\r\r", "  \r"} << QByteArray("cmd:\rcmd:\rcmd:\r")
+                        << none << false;
+    *row("editing: backspace, cancel, LF")
+        << QByteArrayList{"MARX\bK 1400\r\n", "junk\x18RING OFF\r"}
+        << QByteArray("MARK now 1400\rcmd:RING now OFF\rcmd:") << none << false;
+    *row("Ctrl-C, then CR") << QByteArrayList{"\x03", "\r"} << QByteArray("cmd:\r") << none
+                            << false;
+    *row("unknown line") << QByteArrayList{"FOOBAR\r\r"} << QByteArray("EH?\rcmd:cmd:\r")
+                         << unknown("FOOBAR") << false;
+    *row("a link command needs host mode")
+        << QByteArrayList{"C W1AW\r"} << QByteArray("EH?\rcmd:") << unknown("C W1AW") << false;
+    *row("the quit block and a CR")
+        << QByteArrayList{"\300q\300\r"} << QByteArray("EH?cmd:\r") << none << false;
+    *row("another block and a CR") << QByteArrayList{"\300\377", "\300\r"}
+                                   << QByteArray("EH?cmd:\r") << unknown("\300\377\300") << false;
+    *row("autobaud at the start of a line")
+        << QByteArrayList{"\r*"} << QByteArray("cmd:\rENTER YOUR CALLSIGN=>\rcmd:") << none
+        << false;
+    *row("status") << QByteArrayList{"STATUS\r"}
+                   << QByteArray("FREE BYTES 936\rA/V DISCONNECTED\rcmd:") << none << false;
+    *row("too long a line") << QByteArrayList{QByteArray(300, 'A') + "\r"}
+                            << QByteArray("EH?\rcmd:") << unknown(QByteArray(256, 'A')) << false;
+    // After the switch, the rest of the arrival is host mode's, and the other way round.
+    *row("a block after RESET") << QByteArrayList{"RESET\r\300C10S\300"}
+                                << QByteArray("\300\300S00\300\300C00FREE BYTES 936\rA/V "
+                                              "DISCONNECTED\r\300")
+                                << none << true;
+    *row("a line after the quit block")
+        << QByteArrayList{"RESET\r", "\300Q\300ECHO OFF\r"}
+        << QByteArray("\300\300S00\300INTFACE was HOST\rcmd:\rEH?ECHO now OFF\rcmd:") << none
+        << false;
+}
+
+void InterpretersTest::terminalLines() {
+    QFETCH(QByteArrayList, arrivals);
+    QFETCH(QByteArray, reply);
+    QFETCH(QByteArrayList, log);
+    QFETCH(bool, hostModeAfter);
+
+    BridgeFixture fixture;
+    QVERIFY(fixture.connectClient(fixture.client));
+    const qsizetype logged = fixture.frontEnd.lines.size();
+    const QByteArray received = fixture.clientGets([&] {
+        for (const QByteArray &arrival : arrivals) {
+            fixture.bridge.dispatchClientData(arrival);
+        }
+    });
+    QCOMPARE(received, reply);
+    QCOMPARE(fixture.frontEnd.lines.mid(logged), log);
+    QCOMPARE(fixture.bridge.state().hostMode == 1, hostModeAfter);
+}
+
+void InterpretersTest::terminalOwnCall() {
+    BridgeFixture fixture;
+    QVERIFY(fixture.connectClient(fixture.client));
+    fixture.engine.calls.clear();
+    const QByteArray received =
+        fixture.clientGets([&] { fixture.bridge.dispatchClientData("MYCALL n0bpq/n0bpq\rMY\r"); });
+    QCOMPARE(received, QByteArray("MYCALL now N0BPQ\rcmd:MYCALL N0BPQ\rcmd:"));
+    QCOMPARE(fixture.engine.calls, (QByteArrayList{"unregister N0CALL", "register N0BPQ"}));
+    QCOMPARE(fixture.frontEnd.boxes.value(FrontEnd::Box::MyCall), "N0BPQ");
+}
+
+void InterpretersTest::aNewClientStartsAFreshLine() {
+    BridgeFixture fixture;
+    QVERIFY(fixture.connectClient(fixture.client));
+    fixture.bridge.dispatchClientData("garbage without an end");
+    fixture.client.disconnectFromHost();
+    QTcpSocket next;
+    QVERIFY(
+        QTest::qWaitFor([&] { return fixture.connectClient(next); }, BridgeFixture::kTimeoutMs));
+    fixture.bridge.dispatchClientData("ECHO OFF\r");
+    const QByteArray expected = "ECHO now OFF\rcmd:";
+    QCOMPARE(BridgeFixture::receive(next, expected.size()), expected);
 }
 
 QTEST_GUILESS_MAIN(InterpretersTest)

@@ -17,7 +17,7 @@ QString varnelPath;
 // unfinished block of the client's bytes.
 constexpr qint64 kMaxFloodResidentKiB = 50 * 1024;
 
-const QByteArray kStatusConnected = "C00FREE BYTES 936\rA/V CONNECTED to K1ABC";
+const QByteArray kStatusConnected = "C00FREE BYTES 936\rA/V CONNECTED to K1ABC\r";
 
 // An AGW header that announces more data than any engine sends.
 QByteArray absurdLengthHeader() {

@@ -223,8 +223,8 @@ class InteropTest(unittest.TestCase):
         varnel.wait_log(lambda line: line.startswith("AGWPE version "), START_TIMEOUT)
         client = self.open_client(varnel)
         self.assertEqual(client.connect(NOBODY_CALL).text(), "C00")
-        self.assert_status(client, "A/V CONNECT in progress " + NOBODY_CALL)
-        client.wait_status("S1A***retry count exceeded", RETRY_OUT_TIMEOUT)
+        self.assert_status(client, "A/V CONNECT in progress " + NOBODY_CALL + "\r")
+        client.wait_status("S1A*** retry count exceeded", RETRY_OUT_TIMEOUT)
         client.wait_status("S1A*** DISCONNECTED", LINK_TIMEOUT)
         self.assert_status(client, "A/V DISCONNECTED\r")
 
@@ -254,7 +254,7 @@ class InteropTest(unittest.TestCase):
         varnel = self.start_varnel(a)
         client = self.open_client(varnel)
         self.connect(client, ECHO_CALL)
-        self.assert_status(client, "A/V CONNECTED to " + ECHO_CALL)
+        self.assert_status(client, "A/V CONNECTED to " + ECHO_CALL + "\r")
         self.echo_all_byte_values(client)
         self.disconnect(client, station)
 
@@ -305,7 +305,7 @@ class InteropTest(unittest.TestCase):
         self.connect(client, ECHO_CALL)
         second.connect(VARNEL_CALL)
         second.wait_disconnected(VARNEL_CALL, LINK_TIMEOUT)
-        self.assert_status(client, "A/V CONNECTED to " + ECHO_CALL)
+        self.assert_status(client, "A/V CONNECTED to " + ECHO_CALL + "\r")
         self.echo_all_byte_values(client)
         self.disconnect(client, station)
 

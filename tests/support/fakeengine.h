@@ -45,6 +45,7 @@ public:
         return sendResult;
     }
     qsizetype bytesHeld(qint32) const override { return heldBytes; }
+    qsizetype framesHeld(qint32) const override { return heldFrames; }
     bool connectionInfo(qint32 channelId, ConnectionInfo &info) override {
         calls << "info " + QByteArray::number(channelId);
         info = infoToReport;
@@ -60,5 +61,6 @@ public:
     bool disconnectResult = true;
     bool sendResult = true;
     qsizetype heldBytes = 0;
+    qsizetype heldFrames = 0;
     ConnectionInfo infoToReport;
 };
