@@ -240,6 +240,8 @@ class LinBpq(Replay):
     PACLEN = 100
     # Frames it sends per status poll, at most.
     FRAMES_PER_POLL = 4
+    # A TNC answers the quit block at once, if at all.
+    QUIT_REPLY_WAIT = 1.0
 
     def steps(self):
         c, d, s = (self.header(kind).decode() for kind in "CDS")
@@ -313,7 +315,14 @@ class LinBpq(Replay):
         self.expect(not linked, f"status line {linked} after the disconnect")
 
     def close(self):
+        """The quit block as its port closes; at its next start a CR must get the prompt.
+        What the TNC says on leaving host mode (a sign-on, a prompt) is let go first, so that
+        the prompt counted is the one for the CR."""
         self.send_block(b"Q")
+        try:
+            self.client.wait_text(PROMPT, self.QUIT_REPLY_WAIT)
+        except TimeoutError:
+            pass
         self.line("", 5)
 
 
