@@ -8,6 +8,7 @@ class ProgramOptionsTest : public QObject {
 private slots:
     void programOptions_data();
     void programOptions();
+    void hostModeOption();
 };
 
 void ProgramOptionsTest::programOptions_data() {
@@ -55,6 +56,13 @@ void ProgramOptionsTest::programOptions() {
     QTEST(options.headless, "headless");
     QTEST(options.listenAddress.toString(), "listenAddress");
     QTEST(options.engineHost, "engineHost");
+}
+
+void ProgramOptionsTest::hostModeOption() {
+    QVERIFY(!parseProgramOptions({"N0CALL"}).hostMode);
+    const ProgramOptions options = parseProgramOptions({"--host-mode", "N0CALL"});
+    QVERIFY(options.hostMode);
+    QCOMPARE(options.commandLine, QByteArray("N0CALL"));
 }
 
 QTEST_GUILESS_MAIN(ProgramOptionsTest)

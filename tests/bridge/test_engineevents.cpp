@@ -30,6 +30,8 @@ private slots:
     void refusedLinkWhoseDisconnectFailsIsLogged();
     void connectEventAsksForConnectionInformationFirst();
     void withoutClientCallersAreRefusedAndDataLogged();
+    void linkBlocksCarryTheLinksPortAndStream();
+    void callerIsAnnouncedOnTheClientsPort();
 };
 
 void EngineEventsTest::startEngineSwitchesTheControlOn_data() {
@@ -261,6 +263,43 @@ void EngineEventsTest::withoutClientCallersAreRefusedAndDataLogged() {
     emit fixture.engine.OnAX25Receive(5, "hello");
     QCOMPARE(fixture.frontEnd.lines.last(),
              QByteArray("ERROR no client connected: dropped 5 bytes received from W1OWN"));
+}
+
+void EngineEventsTest::linkBlocksCarryTheLinksPortAndStream() {
+    BridgeFixture fixture;
+    QVERIFY(fixture.connectClient());
+    QVERIFY(fixture.enterHostMode());
+    fixture.engine.infoToReport.remoteCall = "W1AW";
+    fixture.engine.nextChannelId = 3;
+    const QByteArray received = fixture.clientGets([&] {
+        fixture.bridge.dispatchClientData(block("C1JC W1AW"));
+        emit fixture.engine.OnAX25Connect(3);
+        emit fixture.engine.OnAX25Receive(3, "hi\300");
+        fixture.bridge.dispatchClientData(block("D1Jthere") + block("C1JD"));
+        emit fixture.engine.OnRetryOut(3);
+        emit fixture.engine.OnAX25Disconnect(3);
+    });
+    QCOMPARE(received, block("C00") + block("S1J*** CONNECTED to W1AW") + block("D1Jhi\333\334") +
+                           block("C00") + block("S1J*** retry count exceeded") +
+                           block("S1J*** DISCONNECTED"));
+    QCOMPARE(fixture.engine.sentData, QByteArrayList{"there"});
+}
+
+void EngineEventsTest::callerIsAnnouncedOnTheClientsPort() {
+    BridgeFixture fixture;
+    QVERIFY(fixture.connectClient());
+    QVERIFY(fixture.enterHostMode());
+    fixture.engine.infoToReport.remoteCall = "K1ABC";
+    fixture.engine.infoToReport.radioPort = 1;
+    const QByteArray received = fixture.clientGets([&] {
+        // A client on the KAM's second port: its settings and polls go there.
+        fixture.bridge.dispatchClientData(block("C2AMAXUSERS 1"));
+        emit fixture.engine.OnAX25Connect(4);
+        fixture.bridge.dispatchClientData(block("D2Ahello") + block("C20S"));
+    });
+    QCOMPARE(received, block("C00MAXUSERS now 1\r") + block("S2A*** CONNECTED to K1ABC") +
+                           block("C00FREE BYTES 936\rA/H CONNECTED to K1ABC\r"));
+    QCOMPARE(fixture.engine.calls.last(), "send 4");
 }
 
 QTEST_GUILESS_MAIN(EngineEventsTest)

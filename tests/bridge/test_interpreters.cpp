@@ -35,6 +35,7 @@ private slots:
     void terminalLines();
     void terminalOwnCall();
     void aNewClientStartsAFreshLine();
+    void hostModeFromTheStart();
 };
 
 void InterpretersTest::hostRequests_data() {
@@ -435,6 +436,20 @@ void InterpretersTest::terminalOwnCall() {
     QCOMPARE(received, QByteArray("MYCALL now N0BPQ\rcmd:MYCALL N0BPQ\rcmd:"));
     QCOMPARE(fixture.engine.calls, (QByteArrayList{"unregister N0CALL", "register N0BPQ"}));
     QCOMPARE(fixture.frontEnd.boxes.value(FrontEnd::Box::MyCall), "N0BPQ");
+}
+
+void InterpretersTest::hostModeFromTheStart() {
+    RecorderFrontEnd frontEnd;
+    FakeEngine engine;
+    BridgeOptions options;
+    options.commandLine = "N0CALL,1,true,8000," + QByteArray::number(freeLoopbackPort());
+    options.startInHostMode = true;
+    Bridge bridge(frontEnd, engine, options);
+    bridge.Form_Load();
+    QCOMPARE(bridge.state().hostMode, 1);
+    engine.calls.clear();
+    bridge.dispatchClientData(block("C10MY N0FBB-0"));
+    QCOMPARE(engine.calls, (QByteArrayList{"unregister N0CALL", "register N0FBB"}));
 }
 
 void InterpretersTest::aNewClientStartsAFreshLine() {

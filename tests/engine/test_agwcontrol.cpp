@@ -104,6 +104,7 @@ private slots:
     void outgoingLinkCarriesDataOnlyOnceUp();
     void outgoingLinkIsNamedAsTheEngineReportsIt();
     void disconnectWhileCallingRenewsTheConnection();
+    void connectWhileTheConnectionIsRenewedWaitsForIt();
     void connectOnANewPathRenewsTheConnection();
     void engineBehindAsksForAPauseUntilCaughtUp();
     void dataIsPacedByWhatTheEngineStillHolds();
@@ -404,6 +405,23 @@ void AgwControlTest::disconnectWhileCallingRenewsTheConnection() {
     QVERIFY(rig.waitFor("ready", 2));
     QCOMPARE(rig.engine.connectionCount(), 2);
     QVERIFY(!rig.control.ax25Disconnect(1));
+}
+
+void AgwControlTest::connectWhileTheConnectionIsRenewedWaitsForIt() {
+    Rig rig;
+    QVERIFY(rig.startReady());
+    rig.control.ax25Connect(1, "N0CALL", "W1AW", {});
+    QVERIFY(rig.engine.waitForFrames('C'));
+    QVERIFY(rig.control.ax25Disconnect(1));
+    // The client calls the right station at once, before the fresh connection is ready.
+    QCOMPARE(rig.control.ax25Connect(1, "N0CALL", "K1ABC", {}), 2);
+    QVERIFY(rig.waitFor("ready", 2));
+    QVERIFY(rig.engine.waitForFrames('C', 2));
+    QCOMPARE(rig.engine.received.last().callTo, QByteArray("K1ABC"));
+    QCOMPARE(rig.reports.size(), 1); // the stopped attempt, and no error
+    rig.engine.linkUp(0, "K1ABC", "N0CALL", false);
+    QVERIFY(rig.waitFor("connect 2"));
+    QVERIFY(!rig.events.contains("disconnect 2"));
 }
 
 void AgwControlTest::connectOnANewPathRenewsTheConnection() {

@@ -135,24 +135,28 @@ void TransmitBufferTest::heldBytesAreTheRoomTaken_data() {
     QTest::addColumn<qsizetype>("written");
     QTest::addColumn<quint32>("engineHolds");
     QTest::addColumn<qsizetype>("held");
-    QTest::newRow("nothing written") << qsizetype(0) << 0u << qsizetype(0);
-    QTest::newRow("one line, not yet acknowledged") << qsizetype(100) << 1u << qsizetype(100);
-    QTest::newRow("one line, acknowledged") << qsizetype(100) << 0u << qsizetype(0);
-    // The engine has the newest three frames, 300 bytes wait behind them.
+    QTest::addColumn<qsizetype>("frames");
+    QTest::newRow("nothing written") << qsizetype(0) << 0u << qsizetype(0) << qsizetype(0);
+    QTest::newRow("one line, not yet acknowledged")
+        << qsizetype(100) << 1u << qsizetype(100) << qsizetype(1);
+    QTest::newRow("one line, acknowledged") << qsizetype(100) << 0u << qsizetype(0) << qsizetype(0);
+    // The engine has the newest three frames, 300 bytes wait behind them: two frames more.
     QTest::newRow("more than the engine is given")
-        << kAhead * kFrame + 300 << 3u << 3 * kFrame + 300;
+        << kAhead * kFrame + 300 << 3u << 3 * kFrame + 300 << qsizetype(5);
 }
 
 void TransmitBufferTest::heldBytesAreTheRoomTaken() {
     QFETCH(qsizetype, written);
     QFETCH(quint32, engineHolds);
     QFETCH(qsizetype, held);
+    QFETCH(qsizetype, frames);
     TransmitBuffer buffer;
     buffer.append(pattern(written));
     handOver(buffer);
     QCOMPARE(buffer.heldBytes(), written);
     answer(buffer, engineHolds);
     QCOMPARE(buffer.heldBytes(), held);
+    QCOMPARE(buffer.heldFrames(), frames);
     QCOMPARE(buffer.isEmpty(), held == 0);
 }
 

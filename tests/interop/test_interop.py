@@ -248,6 +248,24 @@ class InteropTest(unittest.TestCase):
         self.assert_status(client, "A/V DISCONNECTED\r")
         varnel.wait_log(lambda line: line == READY_LINE, START_TIMEOUT, occurrence=2)
 
+    def test_connect_right_after_a_stopped_attempt(self):
+        """A client calls off a mistyped call and at once calls the right one: the connect
+        waits for the renewed engine connection and then goes out."""
+        a, b = self.start_rig()
+        station = self.open_station(b)
+        varnel = self.start_varnel(a)
+        monitor = agw.Monitor(a.agw_port)
+        self.addCleanup(monitor.close)
+        client = self.open_client(varnel)
+        self.assertEqual(client.connect(NOBODY_CALL).text(), "C00")
+        monitor.wait_frame(b"SABM", LINK_TIMEOUT)
+        self.assertEqual(client.disconnect().text(), "C00")
+        client.wait_status("S1A*** DISCONNECTED", CANCEL_TIMEOUT)
+        self.connect(client, ECHO_CALL)
+        self.echo_all_byte_values(client)
+        self.disconnect(client, station)
+        self.assertNotIn("ERROR connect to", varnel.log_text())
+
     def test_outgoing_link_echoes_every_byte_value(self):
         a, b = self.start_rig()
         station = self.open_station(b)
