@@ -113,7 +113,8 @@ private:
 
     // The host-mode requests that interpretHostBlock carries out; data is the block's data
     // field, escapes not undone.
-    void interpretHostCommand(const QByteArray &block, const hostcodec::BlockFields &fields);
+    void interpretHostCommand(const QByteArray &block, std::optional<hostcodec::Stream> stream,
+                              QByteArrayView text);
     void sendLinkData(QByteArrayView data);
     void connectLink(hostcodec::Stream stream, QByteArrayView argument);
     void disconnectLink(hostcodec::Stream stream);

@@ -80,7 +80,7 @@ void Bridge::interpretHostBlock(const QByteArray &block, const hostcodec::BlockF
     } else if (hostcodec::isFramed(block, "?") || isConfigurationCommand(block)) {
         sendBlock("C00");
     } else if (fields.header.startsWith('C')) {
-        interpretHostCommand(block, fields);
+        interpretHostCommand(block, stream, fields.data);
     } else if (isLinkData && *stream == linkStream()) {
         s_.clientLinkPort = stream->port;
         sendLinkData(fields.data);
@@ -94,12 +94,12 @@ void Bridge::interpretHostBlock(const QByteArray &block, const hostcodec::BlockF
     }
 }
 
-void Bridge::interpretHostCommand(const QByteArray &block, const hostcodec::BlockFields &fields) {
-    const std::optional<hostcodec::Stream> stream = hostcodec::headerStream(fields.header);
+void Bridge::interpretHostCommand(const QByteArray &block, std::optional<hostcodec::Stream> stream,
+                                  QByteArrayView text) {
     // The text is a line as typed at the prompt; a CR in it would have ended the line.
-    const qsizetype lineEnd = fields.data.indexOf('\r');
+    const qsizetype lineEnd = text.indexOf('\r');
     const std::optional<kam::ParsedCommand> parsed =
-        kam::parseCommand(lineEnd < 0 ? fields.data : fields.data.first(lineEnd));
+        kam::parseCommand(lineEnd < 0 ? text : text.first(lineEnd));
     if (!stream || !parsed) {
         refuseHostCommand(block);
         return;

@@ -87,19 +87,21 @@ QByteArrayView Bridge::interpretTerminal(QByteArrayView data) {
 
 void Bridge::takeTerminalByte(char c) {
     QByteArray &line = s_.terminalLine;
-    const bool inBlock = line.startsWith(hostcodec::kFend);
-    const bool atLineStart = line.isEmpty() && !s_.terminalLineTooLong;
-    if (inBlock && c == hostcodec::kFend && line.size() > 1) {
-        s_.terminalLineTooLong = false;
-        answerTerminalBlock(std::exchange(line, {}) + hostcodec::kFend);
-        return;
-    }
-    if (inBlock) {
-        // FEND FEND opens a block, as in host mode.
-        if (c != hostcodec::kFend && line.size() < kMaxTerminalLineBytes) {
-            line.append(c);
-        } else if (c != hostcodec::kFend) {
+    // Past its bound a line is only waited out: it will not be understood.
+    const auto keep = [&](char kept) {
+        if (line.size() < kMaxTerminalLineBytes) {
+            line.append(kept);
+        } else {
             s_.terminalLineTooLong = true;
+        }
+    };
+    if (line.startsWith(hostcodec::kFend)) {
+        // A block runs to the next FEND; FEND FEND opens one, as in host mode.
+        if (c != hostcodec::kFend) {
+            keep(c);
+        } else if (line.size() > 1) {
+            s_.terminalLineTooLong = false;
+            answerTerminalBlock(std::exchange(line, {}) + hostcodec::kFend);
         }
         return;
     }
@@ -126,17 +128,17 @@ void Bridge::takeTerminalByte(char c) {
             line.chop(1);
         }
         return;
+    case '*':
+        // The autobaud character, answered whenever it starts a line.
+        if (line.isEmpty() && !s_.terminalLineTooLong) {
+            answerExchange(*this, *findExchange("*"));
+            return;
+        }
+        break;
     default:
         break;
     }
-    if (atLineStart && c == '*') {
-        // The autobaud character, answered whenever it starts a line.
-        answerExchange(*this, *findExchange("*"));
-    } else if (line.size() < kMaxTerminalLineBytes) {
-        line.append(c);
-    } else {
-        s_.terminalLineTooLong = true;
-    }
+    keep(c);
 }
 
 void Bridge::answerTerminalLine(QByteArrayView line) {
