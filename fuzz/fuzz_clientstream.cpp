@@ -1,7 +1,7 @@
 // The client's byte stream through dispatchClientData and both interpreters, with the engine
 // double's events and answers in between, in process: no socket, no event loop, nothing shown.
-// Whatever a client sends, the bridge never crashes, its state keeps to its values and its
-// unfinished block to its bound.
+// Whatever a client sends, the bridge never crashes, its state keeps to its values, and its
+// unfinished block and terminal line to their bounds.
 #include "require.h"
 
 #include "bridge/bridge.h"
@@ -99,6 +99,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         VARNEL_REQUIRE(s.clientBuffer.indexOf('\xC0', 1) < 0);
         VARNEL_REQUIRE(s.hostMode == 0 || s.hostMode == 1);
         VARNEL_REQUIRE(s.linkState <= kDisconnectInProgress);
+        VARNEL_REQUIRE(s.terminalLine.size() <= kMaxTerminalLineBytes);
+        VARNEL_REQUIRE(s.linkPort == '1' || s.linkPort == '2');
+        VARNEL_REQUIRE(s.linkStream >= 'A' && s.linkStream <= 'Z');
     }
     return 0;
 }

@@ -15,6 +15,11 @@
 
 #include <map>
 
+// A terminal-mode line, or a block met in terminal mode, longer than this is not understood:
+// KAM command lines are a few dozen characters, and a client that never ends its line must not
+// hold memory without limit.
+constexpr qsizetype kMaxTerminalLineBytes = 256;
+
 enum LinkState : quint8 {
     kDisconnected = 0,
     kConnected = 1,

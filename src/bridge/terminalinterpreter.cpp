@@ -44,10 +44,6 @@ constexpr char kCancelLine = '\x18';  // Ctrl-X
 constexpr char kBackspace = '\x08';
 constexpr char kDelete = '\x7F';
 
-// A command line, or a block, longer than this is not understood: KAM command lines are a few
-// dozen characters, and a client that never ends its line must not hold memory without limit.
-constexpr qsizetype kMaxTerminalLineBytes = 256;
-
 const TerminalExchange *findExchange(QByteArrayView input) {
     for (const TerminalExchange &exchange : kExchanges) {
         if (input == exchange.request) {

@@ -25,6 +25,7 @@ sys.path.insert(0, os.path.join(TOP, "tools", "lib"))
 import agw  # noqa: E402
 import isolation  # noqa: E402
 from kam import KamClient  # noqa: E402
+from kamclients import REPLAYS, Settings  # noqa: E402
 from rig import Rig, free_tcp_port  # noqa: E402
 from varnel import Varnel  # noqa: E402
 
@@ -33,6 +34,10 @@ ECHO_CALL = "N0ECH"
 DIGI_CALL = "N0DIG"
 NOBODY_CALL = "N0NONE"
 SECOND_CALL = "N0TWO"
+# The own callsigns the replayed client programs set.
+LINBPQ_CALL = "N0BPQ"
+PACLINK_CALL = "N0PCL"
+FBB_CALL = "N0FBB"
 
 # Varnel is connected to the engine and answers clients well within this, also when Wine has to
 # start it first (tests/windows).
@@ -110,8 +115,10 @@ class InteropTest(unittest.TestCase):
         self.reports.append(("Dire Wolf consoles", lambda: consoles.get("text") or rig.logs()))
         return a, b
 
-    def start_varnel(self, instance):
-        varnel = Varnel(varnel_executable, VARNEL_CALL, instance.agw_port, free_tcp_port())
+    def start_varnel(self, instance, options=()):
+        varnel = Varnel(
+            varnel_executable, VARNEL_CALL, instance.agw_port, free_tcp_port(), options=options
+        )
         self.addCleanup(varnel.stop)
         self.reports.append(("Varnel log", varnel.log_text))
         # Varnel listens for its client before the engine can report ready. No probe of the
@@ -171,6 +178,34 @@ class InteropTest(unittest.TestCase):
         station.wait_disconnected(VARNEL_CALL, LINK_TIMEOUT)
         self.assert_status(client, "A/V DISCONNECTED\r")
 
+    def call_off_a_connect_attempt(self, client, monitor):
+        """Calls a station nobody answers and, once the call is on the air, disconnects; returns
+        when the disconnect was asked."""
+        self.assertEqual(client.connect(NOBODY_CALL).text(), "C00")
+        monitor.wait_frame(b"SABM", LINK_TIMEOUT)
+        asked = time.monotonic()
+        self.assertEqual(client.disconnect().text(), "C00")
+        client.wait_status("S1A*** DISCONNECTED", CANCEL_TIMEOUT)
+        self.assertLess(time.monotonic() - asked, CANCEL_TIMEOUT)
+        return asked
+
+    def replay(self, program, varnel, station, settings):
+        """Plays a client program's session through Varnel (tools/lib/kamclients.py); then
+        checks that the station had a link from the program's own callsign, which carried the
+        data and ended."""
+        client = KamClient(varnel.listen_port)
+        self.addCleanup(client.close)
+        transcript = []
+        script = REPLAYS[program](client, settings, write=transcript.append)
+        self.reports.append((f"{script.name} session", lambda: "\n".join(transcript)))
+        if not script.run():
+            step, problem = script.failure
+            self.fail(f"{script.name}, step {step!r}: {problem}")
+        station.wait_connected(settings.mycall, LINK_TIMEOUT)
+        station.wait_disconnected(settings.mycall, LINK_TIMEOUT)
+        with station.condition:
+            self.assertEqual(bytes(station.received[settings.mycall]), settings.data)
+
     def check_nothing_left_running(self):
         """Runs last: every process the test started has been stopped and reaped."""
         self.assertEqual(isolation.processes_besides_self(), [], "processes left running")
@@ -212,12 +247,7 @@ class InteropTest(unittest.TestCase):
         monitor = agw.Monitor(a.agw_port)
         self.addCleanup(monitor.close)
         client = self.open_client(varnel)
-        self.assertEqual(client.connect(NOBODY_CALL).text(), "C00")
-        monitor.wait_frame(b"SABM", LINK_TIMEOUT)
-        asked = time.monotonic()
-        self.assertEqual(client.disconnect().text(), "C00")
-        client.wait_status("S1A*** DISCONNECTED", CANCEL_TIMEOUT)
-        self.assertLess(time.monotonic() - asked, CANCEL_TIMEOUT)
+        asked = self.call_off_a_connect_attempt(client, monitor)
         # A call already keyed may still finish; the next one would come within the window.
         time.sleep(QUIET_WINDOW)
         self.assertEqual(monitor.frames_since(asked + IN_FLIGHT, b"SABM"), [])
@@ -233,10 +263,7 @@ class InteropTest(unittest.TestCase):
         monitor = agw.Monitor(a.agw_port)
         self.addCleanup(monitor.close)
         client = self.open_client(varnel)
-        self.assertEqual(client.connect(NOBODY_CALL).text(), "C00")
-        monitor.wait_frame(b"SABM", LINK_TIMEOUT)
-        self.assertEqual(client.disconnect().text(), "C00")
-        client.wait_status("S1A*** DISCONNECTED", CANCEL_TIMEOUT)
+        self.call_off_a_connect_attempt(client, monitor)
         self.connect(client, ECHO_CALL)
         self.echo_all_byte_values(client)
         self.disconnect(client, station)
@@ -390,6 +417,47 @@ class InteropTest(unittest.TestCase):
         # Only a registered call gets incoming links.
         station.connect(VARNEL_CALL)
         client.wait_status("S1A*** CONNECTED to " + ECHO_CALL, LINK_TIMEOUT)
+
+    def test_linbpq_session(self):
+        """LinBPQ's terminal-mode settings with MYCALL, its host-mode polls and HF set-up, a
+        link on stream J and the quit block Q."""
+        a, b = self.start_rig()
+        station = self.open_station(b)
+        varnel = self.start_varnel(a)
+        settings = Settings(mycall=LINBPQ_CALL, call=ECHO_CALL, link_timeout=LINK_TIMEOUT)
+        self.replay("linbpq", varnel, station, settings)
+
+    def paclink_session(self, tnc_port):
+        a, b = self.start_rig()
+        station = self.open_station(b)
+        varnel = self.start_varnel(a)
+        settings = Settings(
+            mycall=PACLINK_CALL, call=ECHO_CALL, tnc_port=tnc_port, link_timeout=LINK_TIMEOUT
+        )
+        self.replay("paclink", varnel, station, settings)
+
+    def test_paclink_session_on_tnc_port_1(self):
+        """Paclink's default: polls C10S, link on C1A/D1A."""
+        self.paclink_session(1)
+
+    def test_paclink_session_on_tnc_port_2(self):
+        self.paclink_session(2)
+
+    def test_fbb_session_from_host_mode_start(self):
+        """FBB sends host-mode blocks from its first byte, one byte per write, sets its call
+        with MY on stream 0, and serves its second channel on stream B: a connect nobody
+        answers runs out of retries, then a link carries data."""
+        a, b = self.start_rig()
+        station = self.open_station(b)
+        varnel = self.start_varnel(a, options=("--host-mode",))
+        settings = Settings(
+            mycall=FBB_CALL,
+            call=ECHO_CALL,
+            stream="B",
+            unanswered=NOBODY_CALL,
+            link_timeout=RETRY_OUT_TIMEOUT,
+        )
+        self.replay("fbb", varnel, station, settings)
 
 
 def main():

@@ -92,6 +92,12 @@ def shown_bytes(data):
     return "".join(shown)
 
 
+def shown_text(data):
+    """Terminal-mode text on one line, CR and LF shown as <CR> and <LF>: where they stand
+    matters in that dialogue."""
+    return "".join({0x0D: "<CR>", 0x0A: "<LF>"}.get(byte) or shown_bytes((byte,)) for byte in data)
+
+
 class StreamParser:
     """Cuts the TNC's byte stream into plain text (terminal mode) and blocks (host mode)."""
 
@@ -140,6 +146,7 @@ class KamClient:
         self.on_closed = on_closed
         self.keep = True
         self.text = bytearray()
+        self.received_bytes = bytearray()  # as they came, for checks of the raw framing
         self.blocks = []
         self.transcript = []
         self.sent = StreamParser()
@@ -155,6 +162,9 @@ class KamClient:
                 data = self.sock.recv(65536)
                 if not data:
                     break
+                with self.condition:
+                    if self.keep:
+                        self.received_bytes += data
                 for item in parser.feed(data):
                     self._received(item)
         except OSError:
@@ -200,17 +210,31 @@ class KamClient:
         self.send_raw(frame_block(header, data))
 
     def wait_text(self, expected, timeout=REPLY_TIMEOUT):
-        """Waits for expected in the plain text; takes the text up to its end."""
+        """Waits for expected (bytes, or a tuple of alternatives) in the plain text; takes the
+        text up to the end of the first one found."""
+        choices = expected if isinstance(expected, tuple) else (expected,)
 
         def take():
-            at = self.text.find(expected)
-            if at < 0:
+            found = [(at, len(text)) for text in choices if (at := self.text.find(text)) >= 0]
+            if not found:
                 return None
-            taken = bytes(self.text[: at + len(expected)])
-            del self.text[: at + len(expected)]
+            at, length = min(found)
+            taken = bytes(self.text[: at + length])
+            del self.text[: at + length]
             return taken
 
-        return self._wait(take, timeout, repr(expected))
+        return self._wait(take, timeout, " or ".join(repr(text) for text in choices))
+
+    def drop_text(self):
+        """Forgets the plain text received so far."""
+        with self.condition:
+            self.text.clear()
+
+    def wait_bytes(self, expected, timeout=REPLY_TIMEOUT):
+        """Waits until the bytes received so far, framing included, contain expected."""
+        return self._wait(
+            lambda: True if expected in self.received_bytes else None, timeout, repr(expected)
+        )
 
     def wait_block(self, match, timeout=REPLY_TIMEOUT, what="matching block"):
         """Takes the first received block for which match(block) is true."""
@@ -227,12 +251,13 @@ class KamClient:
         """Waits for the block whose header and data read exactly text ("S1A*** DISCONNECTED")."""
         return self.wait_block(lambda b: b.text() == text, timeout, repr(text))
 
-    def wait_data(self, count, timeout=REPLY_TIMEOUT):
-        """Takes "D1A" blocks until they carry count bytes; returns those bytes."""
+    def wait_data(self, count, timeout=REPLY_TIMEOUT, header=b"D1A"):
+        """Takes data blocks with this header until they carry count bytes; returns those
+        bytes."""
         data = bytearray()
 
         def take():
-            for block in [b for b in self.blocks if b.header == b"D1A"]:
+            for block in [b for b in self.blocks if b.header == header]:
                 self.blocks.remove(block)
                 data.extend(block.data)
             return bytes(data) if len(data) >= count else None
@@ -274,11 +299,16 @@ class KamClient:
         for start in range(0, len(data), DATA_BLOCK_BYTES):
             self.send_block(b"D1A", data[start : start + DATA_BLOCK_BYTES])
 
-    def transcript_text(self):
+    def transcript_length(self):
+        with self.condition:
+            return len(self.transcript)
+
+    def transcript_text(self, start=0):
+        """Both directions, one item a line, from the start-th item on."""
         lines = []
         with self.condition:
-            for direction, item in self.transcript:
-                shown = item.readable() if isinstance(item, Block) else shown_bytes(item)
+            for direction, item in self.transcript[start:]:
+                shown = item.readable() if isinstance(item, Block) else shown_text(item)
                 if len(shown) > TRANSCRIPT_ITEM_CHARS:
                     size = len(item.data) if isinstance(item, Block) else len(item)
                     shown = shown[:TRANSCRIPT_ITEM_CHARS] + f" ... ({size} bytes)"

@@ -16,6 +16,8 @@ STOP_TIMEOUT = 10.0
 
 
 class Varnel:
+    """options: further command-line options, before the fields (e.g. "--host-mode")."""
+
     def __init__(
         self,
         executable,
@@ -25,6 +27,7 @@ class Varnel:
         headless=True,
         log_path=None,
         cwd=None,
+        options=(),
     ):
         self.listen_port = listen_port
         self.lines = []
@@ -32,7 +35,7 @@ class Varnel:
         self.condition = threading.Condition()
         # Radio port 1 (Dire Wolf's first channel), incoming links on any port.
         fields = f"{call},1,True,{engine_port},{listen_port}"
-        command = [executable, "--engine-host", "127.0.0.1", fields]
+        command = [executable, "--engine-host", "127.0.0.1", *options, fields]
         if headless:
             command.insert(1, "--headless")
         log = open(log_path, "ab") if log_path else None
