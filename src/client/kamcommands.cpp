@@ -1,7 +1,6 @@
 #include "client/kamcommands.h"
 
-#include <QByteArray>
-
+#include <algorithm>
 #include <array>
 
 namespace kam {
@@ -97,22 +96,29 @@ QByteArrayView trimmed(QByteArrayView text) {
     return text;
 }
 
+// The command the word names in full, or else the first one it may stand for: one pass, and
+// a word's first letter rules out most commands at once.
 const Command *findCommand(QByteArrayView word) {
     if (word.isEmpty() || word.size() > kMaxNameLength) {
         return nullptr;
     }
-    const QByteArray upper = word.toByteArray().toUpper();
+    std::array<char, kMaxNameLength> letters{};
+    std::transform(word.begin(), word.end(), letters.begin(),
+                   [](char c) { return c >= 'a' && c <= 'z' ? char(c - 'a' + 'A') : c; });
+    const QByteArrayView upper(letters.data(), word.size());
+    const Command *abbreviated = nullptr;
     for (const Command &command : kCommands) {
-        if (command.name == upper) {
+        if (command.name.front() != upper.front() || !command.name.startsWith(upper)) {
+            continue;
+        }
+        if (command.name.size() == upper.size()) {
             return &command;
         }
-    }
-    for (const Command &command : kCommands) {
-        if (upper.size() >= command.shortest && command.name.startsWith(upper)) {
-            return &command;
+        if (!abbreviated && upper.size() >= command.shortest) {
+            abbreviated = &command;
         }
     }
-    return nullptr;
+    return abbreviated;
 }
 
 const Command &ownCallCommand() {
