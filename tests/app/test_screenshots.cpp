@@ -33,6 +33,26 @@ QString statusOf(const MainWindow &window, const char *row) {
     return window.findChild<QLabel *>(QString::fromLatin1(row))->text();
 }
 
+BridgeOptions stationOptions(quint16 enginePort, quint16 listenPort) {
+    BridgeOptions options;
+    options.commandLine =
+        "N0CALL,1,true," + QByteArray::number(enginePort) + "," + QByteArray::number(listenPort);
+    return options;
+}
+
+// The main window with the bridge on the real control, loaded and shown.
+struct ShownStation {
+    ShownStation(quint16 enginePort, quint16 listenPort)
+        : bridge(window, control, stationOptions(enginePort, listenPort)) {
+        bridge.Form_Load();
+        window.show();
+    }
+
+    MainWindow window;
+    AgwControl control;
+    Bridge bridge;
+};
+
 } // namespace
 
 class ScreenshotTest : public QObject {
@@ -43,14 +63,8 @@ private slots:
 };
 
 void ScreenshotTest::windowWithTheEngineUnreachable() {
-    BridgeOptions options;
-    options.commandLine = "N0CALL,1,true," + QByteArray::number(freeLoopbackPort()) + "," +
-                          QByteArray::number(freeLoopbackPort());
-    MainWindow window;
-    AgwControl control;
-    Bridge bridge(window, control, options);
-    bridge.Form_Load();
-    window.show();
+    ShownStation station(freeLoopbackPort(), freeLoopbackPort());
+    MainWindow &window = station.window;
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     QTRY_VERIFY(statusOf(window, "engineStatus").startsWith("NOT REACHABLE at 127.0.0.1:"));
     QVERIFY(statusOf(window, "problemStatus").contains("is not reachable"));
@@ -63,14 +77,9 @@ void ScreenshotTest::windowAtWorkHelpAndAbout() {
     TestEngine engine;
     QVERIFY(engine.start());
     const quint16 listenPort = freeLoopbackPort();
-    BridgeOptions options;
-    options.commandLine =
-        "N0CALL,1,true," + QByteArray::number(engine.port()) + "," + QByteArray::number(listenPort);
-    MainWindow window;
-    AgwControl control;
-    Bridge bridge(window, control, options);
-    bridge.Form_Load();
-    window.show();
+    ShownStation station(engine.port(), listenPort);
+    MainWindow &window = station.window;
+    const Bridge &bridge = station.bridge;
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     QVERIFY(engine.waitForFrames('X', 1, kTimeoutMs));
 
