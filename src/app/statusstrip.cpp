@@ -6,6 +6,18 @@ namespace {
 
 // Room for the longest problem, a listen port that cannot be used with the system's reason.
 constexpr int kProblemLines = 2;
+// Room for the links a station usually carries at once; past it the last line counts the rest.
+constexpr int kLinkLines = 4;
+
+// The first links, one a line, and how many more there are when they do not all fit.
+QByteArray shownLinks(const QByteArray &links) {
+    const QByteArrayList lines = links.split('\n');
+    if (lines.size() <= kLinkLines) {
+        return links;
+    }
+    return lines.first(kLinkLines - 1).join('\n') + "\nand " +
+           QByteArray::number(lines.size() - (kLinkLines - 1)) + " more";
+}
 
 void showValue(QLabel *label, const QByteArray &text) {
     const QString shown = QString::fromLatin1(text);
@@ -35,8 +47,10 @@ StatusStrip::StatusStrip(QWidget *parent) : QFrame(parent) {
     };
     engine_ = row("engineStatus", "Engine:");
     client_ = row("clientStatus", "Client:");
-    link_ = row("linkStatus", "Link:");
+    links_ = row("linkStatus", "Links:");
     data_ = row("dataStatus", "Data:");
+    links_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    links_->setMinimumHeight(kLinkLines * links_->fontMetrics().lineSpacing());
     problem_ = row("problemStatus", "Problem:");
     problem_->setWordWrap(true);
     problem_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
@@ -47,7 +61,7 @@ StatusStrip::StatusStrip(QWidget *parent) : QFrame(parent) {
 void StatusStrip::showStatus(const StationStatus &status) {
     showValue(engine_, status.engine);
     showValue(client_, status.client);
-    showValue(link_, status.link);
+    showValue(links_, shownLinks(status.links));
     showValue(data_, status.data);
     // The words say it; the colour only draws the eye.
     const bool trouble = !status.problem.isEmpty();

@@ -1,4 +1,4 @@
-// The status strip under the main window's boxes: the engine, the client, the link, the data
+// The status strip under the main window's boxes: the engine, the client, the links, the data
 // waiting and what keeps the station from working, each a caption and its value.
 #pragma once
 
@@ -17,7 +17,7 @@ public:
 private:
     QLabel *engine_;
     QLabel *client_;
-    QLabel *link_;
+    QLabel *links_; // a line per link
     QLabel *data_;
     QLabel *problem_;
 };

@@ -80,8 +80,11 @@ public:
     // Packet engine.
     void startEngine();
 
-    // The room left in the link's transmit buffer, as the status poll reports it (FREE BYTES).
+    // The room left in the transmit buffer that the links share, as the status poll reports it
+    // (FREE BYTES).
     qsizetype freeBytes() const;
+    // Bytes of all links that are not yet known to be delivered.
+    qsizetype bytesHeldByLinks() const;
 
     // What the front end's status display shows.
     StationStatus stationStatus() const;
@@ -109,10 +112,16 @@ private:
     void updateStatus();
     void showBox(FrontEnd::Box box, const QByteArray &text);
     bool clientConnected() const;
-    // The header of a block of this type about the link: "S1A".
-    QByteArray linkBlock(char type) const;
+    // The header of a block of this type about a stream's link: "S1A".
+    static QByteArray linkBlock(char type, hostcodec::Stream stream);
+    // A caller, or the engine's confirmation of the client's connect, takes up a stream.
+    void takeCaller(qint32 channelId, const ConnectionInfo &caller);
+    void linkUp(hostcodec::Stream stream);
+    void logLinkEnd(hostcodec::Stream stream, const StreamLink &ended);
     // Asks the engine to take down a link the bridge does not carry.
     void refuseLink(qint32 channelId);
+    // The same for a caller that finds no free stream, telling it why first.
+    void refuseBusy(qint32 channelId, const ConnectionInfo &caller, char port);
     // Logs an "ERROR" line and tells the front end that the bridge cannot work.
     void fail(const QByteArray &message);
 
@@ -124,8 +133,11 @@ private:
     // field, escapes not undone.
     void interpretHostCommand(const QByteArray &block, std::optional<hostcodec::Stream> stream,
                               QByteArrayView text);
-    void sendLinkData(QByteArrayView data);
+    void sendLinkData(hostcodec::Stream stream, QByteArrayView data);
     void connectLink(hostcodec::Stream stream, QByteArrayView argument);
+    // Why a connect on a free stream cannot go out, as the client is told; nothing when it can.
+    std::optional<QByteArray> connectRefusal(hostcodec::Stream stream,
+                                             const QByteArray &targetCall) const;
     void disconnectLink(hostcodec::Stream stream);
     void leaveHostMode();
     void refuseHostCommand(const QByteArray &block);
@@ -137,15 +149,17 @@ private:
     void refuseTerminalRequest(QByteArrayView request);
 
     // The commands that both interfaces take alike; their answer text, without header or
-    // prompt, or nothing for the commands that each interface takes its own way.
-    std::optional<QByteArray> answerCommand(const kam::ParsedCommand &parsed);
+    // prompt, or nothing for the commands that each interface takes its own way. stream is
+    // where the command was addressed.
+    std::optional<QByteArray> answerCommand(const kam::ParsedCommand &parsed,
+                                            hostcodec::Stream stream);
     void setOwnCall(QByteArrayView argument);
     QByteArray answerSetting(const kam::Command &command, QByteArrayView argument);
-    // "FREE BYTES", then the link's stream line; every line ends with CR.
-    QByteArray statusText() const;
-    // The link's state as the status shows it ("CONNECTED to N0CALL").
-    QByteArray stateText() const;
-    hostcodec::Stream linkStream() const;
+    void applySetting(const kam::Command &command, QByteArrayView value);
+    // "FREE BYTES", then the streams' lines; every line ends with CR.
+    QByteArray statusText(hostcodec::Stream addressed) const;
+    // A link's state as the status shows it ("CONNECTED to N0CALL").
+    static QByteArray stateText(const StreamLink &link);
     // As the status shows a stream: "A/V".
     static QByteArray streamName(hostcodec::Stream stream);
 
@@ -162,6 +176,6 @@ private:
     // listener that failed takes no client, so it is never tried again.
     QByteArrayList failures_;
     StationStatus shownStatus_;
-    // Runs only while the link has data waiting.
+    // Runs only while a link has data waiting.
     QTimer deliveryWatch_;
 };

@@ -7,7 +7,9 @@
 // rounded, halves to even, where a socket or the engine needs an integer.
 #pragma once
 
-#include "engine/packetengine.h"
+#include "bridge/streamlimits.h"
+#include "bridge/streamlinks.h"
+#include "client/hostcodec.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
@@ -20,13 +22,6 @@
 // hold memory without limit.
 constexpr qsizetype kMaxTerminalLineBytes = 256;
 
-enum LinkState : quint8 {
-    kDisconnected = 0,
-    kConnected = 1,
-    kConnectInProgress = 2,
-    kDisconnectInProgress = 3,
-};
-
 struct BridgeState {
     // Client side.
     QByteArray clientBuffer; // host-mode bytes not yet cut into blocks
@@ -34,12 +29,19 @@ struct BridgeState {
     // Terminal mode: the line being typed, since the last CR (or a block, from its FEND on).
     QByteArray terminalLine;
     bool terminalLineTooLong = false; // bytes past the line's bound were dropped
+    // The client was told once that HF modes are not carried; it re-arms them after every link.
+    bool hfModeLogged = false;
     // The KAM's parameters as the client set them, by full name: shown when it asks.
     std::map<QByteArrayView, QByteArray> settings;
 
-    // The one AX.25 link.
-    quint8 linkState = kDisconnected;
-    qint32 channelId = 0; // the engine's id of the link; not cleared when the link goes down
+    // The links, one per stream, and how many streams the client lets them use.
+    StreamLinks links;
+    StreamLimits limits;
+    // The KAM's current stream: where the client last connected, or a caller last landed. The
+    // status shows it even while it is free.
+    hostcodec::Stream currentStream;
+    // The port of the client's last block for a link stream: callers are announced there.
+    char callerPort = '1';
 
     // Configuration, settled by the command line at start-up.
     double agwPort = 0;
@@ -47,15 +49,4 @@ struct BridgeState {
     QByteArray myCall;
     double enginePort = 0;
     double listenPort = 0;
-
-    // What the engine's connection-information query gave for the client's link when it came up.
-    ConnectionInfo connection;
-    // The host-mode port ('1' or '2') and stream ('A' to 'Z') the link is carried on: its status
-    // and data blocks carry them, and the client's data and disconnect are taken there.
-    char linkPort = '1';
-    char linkStream = 'A';
-    // The port of the client's last block for a link stream: an incoming link is announced there.
-    char clientLinkPort = '1';
-
-    QByteArray targetCall; // asked for by the last connect command, as typed
 };

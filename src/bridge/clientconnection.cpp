@@ -81,6 +81,7 @@ void Bridge::Winsock1_ConnectionRequest() {
     if (clientSocket_.accept()) {
         s_.terminalLine.clear();
         s_.terminalLineTooLong = false;
+        s_.hfModeLogged = false;
         logLine("accept winsock connection from client");
     }
 }

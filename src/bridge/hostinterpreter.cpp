@@ -1,7 +1,7 @@
 // Host-mode requests. Blocks are addressed to a port ('1' or '2') and a stream: data and link
-// commands on a link stream ('A' to 'Z') belong to the one link when they are its stream's; the
-// text of a command block is a command line as typed at the KAM's prompt, and every command
-// block gets an answer. The quit block leaves host mode.
+// commands on a link stream ('A' to 'Z') belong to that stream's link; the text of a command
+// block is a command line as typed at the KAM's prompt, and every command block gets an answer.
+// The quit block leaves host mode.
 //
 // The configuration commands of the original clients are recognised on the whole block as
 // received, escapes not undone, and get the KAM's empty answer, as ever.
@@ -30,6 +30,10 @@ constexpr std::array<QByteArrayView, 25> kConfigurationCommands = {
 
 constexpr QByteArrayView kViaMarker = " V ";
 
+// The KAM's HF specials (transmit, receive, back to packet, clear the HF buffer): they mean
+// nothing on packet links, and a client sends them in its ordinary HF changeover.
+constexpr std::array<QByteArrayView, 5> kHfSpecials = {"T", "E", "R", "X", "\x18"};
+
 bool isConfigurationCommand(QByteArrayView block) {
     for (QByteArrayView command : kConfigurationCommands) {
         if (hostcodec::isFramed(block, command)) {
@@ -55,6 +59,15 @@ ConnectRequest parseConnectRequest(QByteArrayView argument) {
             argument.sliced(via + kViaMarker.size()).toByteArray().replace(' ', ',')};
 }
 
+bool isHfSpecial(QByteArrayView block) {
+    for (QByteArrayView special : kHfSpecials) {
+        if (hostcodec::isFramed(block, special)) {
+            return true;
+        }
+    }
+    return false;
+}
+
 } // namespace
 
 std::optional<hostcodec::BlockFields> Bridge::extractBlock(const QByteArray &block) {
@@ -73,21 +86,25 @@ std::optional<hostcodec::BlockFields> Bridge::extractBlock(const QByteArray &blo
 
 void Bridge::interpretHostBlock(const QByteArray &block, const hostcodec::BlockFields &fields) {
     const std::optional<hostcodec::Stream> stream = hostcodec::headerStream(fields.header);
-    const bool isLinkData = fields.header.startsWith('D') && stream && stream->isLink();
-
+    if (stream && stream->isLink()) {
+        s_.callerPort = stream->port;
+    }
     if (hostcodec::isFramed(block, "q") || hostcodec::isFramed(block, "Q")) {
         leaveHostMode();
-    } else if (hostcodec::isFramed(block, "?") || isConfigurationCommand(block)) {
+    } else if (hostcodec::isFramed(block, "?")) {
         sendBlock("C00");
+    } else if (isConfigurationCommand(block)) {
+        // Acknowledged empty, as ever; the stream limits among them still count.
+        if (const std::optional<kam::ParsedCommand> parsed = kam::parseCommand(fields.data)) {
+            applySetting(parsed->command, parsed->argument);
+        }
+        sendBlock("C00");
+    } else if (isHfSpecial(block)) {
+        // Taken quietly, as a KAM in packet mode does.
     } else if (fields.header.startsWith('C')) {
         interpretHostCommand(block, stream, fields.data);
-    } else if (isLinkData && *stream == linkStream()) {
-        s_.clientLinkPort = stream->port;
-        sendLinkData(fields.data);
-    } else if (isLinkData) {
-        // Data for a stream that carries no link is as data with no link up.
-        logLine("ERROR AX25Send not accepted");
-        logLine(hostcodec::unescape(fields.data));
+    } else if (fields.header.startsWith('D') && stream && stream->isLink()) {
+        sendLinkData(*stream, fields.data);
     } else {
         logLine("ERROR Unknown Hostmode Client request>");
         logLine(block);
@@ -104,9 +121,6 @@ void Bridge::interpretHostCommand(const QByteArray &block, std::optional<hostcod
         refuseHostCommand(block);
         return;
     }
-    if (stream->isLink()) {
-        s_.clientLinkPort = stream->port;
-    }
     const kam::CommandKind kind = parsed->command.kind;
     if (kind == kam::CommandKind::Connect && stream->isLink()) {
         connectLink(*stream, parsed->argument);
@@ -116,11 +130,15 @@ void Bridge::interpretHostCommand(const QByteArray &block, std::optional<hostcod
         sendBlock("C00");
         setOwnCall(parsed->argument);
     } else if (kind == kam::CommandKind::HfMode) {
-        // The client only needs to hear that its KAM took the command.
-        logLine("ERROR " + parsed->command.name.toByteArray() +
-                " not carried out: Varnel carries packet links only");
+        // The client only needs to hear that its KAM took the command. Clients re-arm their HF
+        // mode after every session, so the operator hears of it once per client.
+        if (!s_.hfModeLogged) {
+            s_.hfModeLogged = true;
+            logLine(parsed->command.name.toByteArray() +
+                    " not carried out: Varnel carries packet links only");
+        }
         sendBlock("C00");
-    } else if (const std::optional<QByteArray> answer = answerCommand(*parsed)) {
+    } else if (const std::optional<QByteArray> answer = answerCommand(*parsed, *stream)) {
         sendBlock("C00" + *answer);
     } else {
         refuseHostCommand(block);
@@ -133,51 +151,76 @@ void Bridge::refuseHostCommand(const QByteArray &block) {
     sendBlock("C00" + kNotUnderstood.toByteArray());
 }
 
-void Bridge::sendLinkData(QByteArrayView data) {
+void Bridge::sendLinkData(hostcodec::Stream stream, QByteArrayView data) {
     const QByteArray linkData = hostcodec::unescape(data);
-    if (!engine_.ax25Send(s_.channelId, linkData)) {
+    StreamLink &link = s_.links.at(stream);
+    // Data for a stream that carries no link is as data with no link up.
+    if (link.isFree() || !engine_.ax25Send(link.channelId, linkData)) {
         logLine("ERROR AX25Send not accepted");
         logLine(linkData);
+        return;
     }
+    link.bytesSent += linkData.size();
 }
 
 void Bridge::connectLink(hostcodec::Stream stream, QByteArrayView argument) {
-    if (s_.linkState != kDisconnected) {
-        // One link at a time: on its own stream a second connect is a reconnect, elsewhere
-        // the KAM has no stream left.
-        const QByteArrayView refusal =
-            stream == linkStream() ? "C00Can't RECONNECT, " : "C00Can't CONNECT, ";
-        sendBlock(refusal.toByteArray() + streamName(linkStream()) +
-                  " Link state is: " + stateText());
-        return;
-    }
-    // A radio port beyond 32 bits (a command-line typo) reaches no engine port: refuse the
-    // connect rather than wait in "connect in progress" for a link that cannot come.
-    const std::optional<qint32> radioPort = roundHalfEven(s_.agwPort);
-    if (!radioPort) {
-        logLine("ERROR radio port" + leadingBlankNumber(s_.agwPort) + " out of range");
-        sendBlock("C00Can't CONNECT, radio port out of range");
+    const StreamLink &link = s_.links.at(stream);
+    if (!link.isFree()) {
+        // The stream's own link stays as it is, so the client hears of no change on it.
+        sendBlock("C00Can't RECONNECT, " + streamName(stream) +
+                  " Link state is: " + stateText(link));
         return;
     }
     ConnectRequest request = parseConnectRequest(argument);
-    s_.linkPort = stream.port;
-    s_.linkStream = stream.letter;
-    s_.targetCall = std::move(request.targetCall);
-    s_.linkState = kConnectInProgress;
-    s_.channelId = engine_.ax25Connect(*radioPort, s_.myCall, s_.targetCall, request.viaPath);
+    if (const std::optional<QByteArray> refusal = connectRefusal(stream, request.targetCall)) {
+        logLine("Connect on " + streamName(stream) + " to " + request.targetCall +
+                " refused: " + *refusal);
+        // Clients that wait for the stream's outcome hear it at once.
+        sendBlock("C00" + *refusal);
+        sendBlock(linkBlock('S', stream) + "*** DISCONNECTED");
+        return;
+    }
+    s_.currentStream = stream;
+    StreamLink &attempt = s_.links.at(stream);
+    attempt.targetCall = std::move(request.targetCall);
+    attempt.state = kConnectInProgress;
+    s_.links.assignChannel(stream, engine_.ax25Connect(*roundHalfEven(s_.agwPort), s_.myCall,
+                                                       attempt.targetCall, request.viaPath));
     sendBlock("C00");
 }
 
+std::optional<QByteArray> Bridge::connectRefusal(hostcodec::Stream stream,
+                                                 const QByteArray &targetCall) const {
+    if (stream.letter - 'A' >= s_.limits.streamsOn(stream.port) ||
+        (s_.limits.singleLink() && !s_.links.busyStreams().isEmpty())) {
+        return "Can't CONNECT, " + streamName(stream) + " is beyond MAXUSERS " +
+               StreamLimits::show(s_.limits.maxUsers());
+    }
+    if (const std::optional<hostcodec::Stream> linked = s_.links.findByRemote(targetCall)) {
+        return "Already connected on stream " + QByteArray(1, linked->letter);
+    }
+    if (!engine_.takesConnects()) {
+        return QByteArray("Can't CONNECT, the packet engine is not ready");
+    }
+    // A radio port beyond 32 bits (a command-line typo) reaches no engine port.
+    if (!roundHalfEven(s_.agwPort)) {
+        return QByteArray("Can't CONNECT, radio port out of range");
+    }
+    return std::nullopt;
+}
+
 void Bridge::disconnectLink(hostcodec::Stream stream) {
-    if (s_.linkState == kDisconnected || stream != linkStream()) {
+    StreamLink &link = s_.links.at(stream);
+    if (link.isFree()) {
         sendBlock("C00Can't DISCONNECT, " + streamName(stream) + " Link state is: DISCONNECTED");
         return;
     }
-    if (!engine_.ax25Disconnect(s_.channelId)) {
-        logLine("ERROR disconnect method fail" + QByteArray::number(s_.channelId));
+    if (!engine_.ax25Disconnect(link.channelId)) {
+        logLine("ERROR disconnect method fail" + QByteArray::number(link.channelId));
     }
     sendBlock("C00");
-    s_.linkState = kDisconnectInProgress;
+    link.state = kDisconnectInProgress;
+    link.endCause = LinkEnd::Asked;
 }
 
 void Bridge::leaveHostMode() {

@@ -3,6 +3,9 @@
 #include "bridge/bridge.h"
 
 void Bridge::Form_Unload() {
+    for (const hostcodec::Stream stream : s_.links.busyStreams()) {
+        s_.links.at(stream).endCause = LinkEnd::ShutDown;
+    }
     closeClient();
     engine_.unregisterCall(s_.myCall);
     showBox(FrontEnd::Box::MyCall, QByteArray());

@@ -24,6 +24,20 @@ QByteArray engineText(PacketEngine::EngineState state, const QByteArray &address
     return {};
 }
 
+QByteArray linkStateText(const StreamLink &link) {
+    switch (link.state) {
+    case kConnectInProgress:
+        return "connect in progress";
+    case kConnected:
+        return link.incoming ? "connected, incoming" : "connected, outgoing";
+    case kDisconnectInProgress:
+        return "disconnect in progress";
+    case kDisconnected:
+        break;
+    }
+    return "disconnected";
+}
+
 } // namespace
 
 void Bridge::connectStatus() {
@@ -60,23 +74,20 @@ StationStatus Bridge::stationStatus() const {
         break;
     }
 
-    switch (s_.linkState) {
-    case kDisconnected:
-        status.link = "none";
-        break;
-    case kConnectInProgress:
-        status.link = "connect in progress to " + s_.targetCall;
-        break;
-    case kConnected:
-        status.link = "connected to " + s_.connection.remoteCall + " (port " + s_.linkPort +
-                      ", stream " + s_.linkStream + ")";
-        break;
-    case kDisconnectInProgress:
-        status.link = "disconnect in progress from " + s_.connection.remoteCall;
-        break;
+    QByteArrayList links;
+    qsizetype waiting = 0;
+    for (const hostcodec::Stream stream : s_.links.busyStreams()) {
+        const StreamLink &link = s_.links.at(stream);
+        const qsizetype held = engine_.bytesHeld(link.channelId);
+        waiting += held;
+        links.append(streamName(stream) + " " + link.remoteCall() + " " + linkStateText(link) +
+                     ", " + QByteArray::number(held) + " bytes waiting");
     }
-    status.data = QByteArray::number(engine_.bytesHeld(s_.channelId)) +
-                  " bytes waiting to be delivered, FREE BYTES " + QByteArray::number(freeBytes());
+    status.links = links.isEmpty() ? QByteArray("none") : links.join('\n');
+    status.data = links.isEmpty() ? "no link, FREE BYTES " + QByteArray::number(freeBytes())
+                                  : QByteArray::number(waiting) +
+                                        " bytes waiting to be delivered, FREE BYTES " +
+                                        QByteArray::number(freeBytes());
 
     QByteArrayList problems = failures_;
     if (engineState == PacketEngine::EngineState::Unreachable) {
@@ -89,8 +100,7 @@ StationStatus Bridge::stationStatus() const {
 
 void Bridge::updateStatus() {
     StationStatus status = stationStatus();
-    if (s_.linkState != kDisconnected && engine_.bytesHeld(s_.channelId) > 0 &&
-        !deliveryWatch_.isActive()) {
+    if (bytesHeldByLinks() > 0 && !deliveryWatch_.isActive()) {
         deliveryWatch_.start();
     }
     if (status != shownStatus_) {

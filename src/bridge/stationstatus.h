@@ -8,8 +8,9 @@
 struct StationStatus {
     QByteArray engine; // "ready at 127.0.0.1:8000, version 2005.127"
     QByteArray client; // "connected from 127.0.0.1:50312, host mode"
-    QByteArray link;   // "connected to W1AW (port 1, stream A)"
-    QByteArray data;   // "120 bytes waiting to be delivered, FREE BYTES 816"
+    // A line per stream with a link: "A/V W1AW connected, 120 bytes waiting"; "none".
+    QByteArray links;
+    QByteArray data; // "120 bytes waiting to be delivered, FREE BYTES 8072"
     // Empty while the station can work; otherwise why it cannot, in words.
     QByteArray problem;
 

@@ -148,7 +148,8 @@ void Bridge::answerTerminalLine(QByteArrayView line) {
         return;
     }
     // Links are carried in host mode only.
-    const std::optional<QByteArray> answer = parsed ? answerCommand(*parsed) : std::nullopt;
+    const std::optional<QByteArray> answer =
+        parsed ? answerCommand(*parsed, s_.currentStream) : std::nullopt;
     if (!answer) {
         refuseTerminalRequest(line);
         return;

@@ -4,14 +4,22 @@
 #include "bridge/blanks.h"
 #include "bridge/bridge.h"
 
+#include <algorithm>
+#include <utility>
+
 namespace {
 
-// The room a KAM reports with nothing in its transmit buffer.
-constexpr qsizetype kFreeBytesWhenEmpty = 936;
+// The transmit buffer that all streams share, as a KAM's does: what FREE BYTES shows with
+// nothing waiting. Clients send no more than it shows between two status polls (Paclink polls
+// every 1.5 s), so it has to hold 1.5 s of a 9600 bd link (1800 bytes) on top of what the engine
+// holds unacknowledged (up to a window of 7 frames of 256 bytes, acknowledged a window at a
+// time): 3600 bytes at the least, doubled so that a slow acknowledgement never idles the link.
+constexpr qsizetype kFreeBytesWhenEmpty = 8192;
 
 } // namespace
 
-std::optional<QByteArray> Bridge::answerCommand(const kam::ParsedCommand &parsed) {
+std::optional<QByteArray> Bridge::answerCommand(const kam::ParsedCommand &parsed,
+                                                hostcodec::Stream stream) {
     switch (parsed.command.kind) {
     case kam::CommandKind::MyCall:
         if (!parsed.argument.isEmpty()) {
@@ -20,7 +28,7 @@ std::optional<QByteArray> Bridge::answerCommand(const kam::ParsedCommand &parsed
         }
         return "MYCALL " + s_.myCall + "\r";
     case kam::CommandKind::Status:
-        return statusText();
+        return statusText(stream);
     case kam::CommandKind::Tries:
         // The engine does not tell how often it has tried to reach the other station.
         return QByteArray("TRIES 0\r");
@@ -51,8 +59,12 @@ void Bridge::setOwnCall(QByteArrayView argument) {
     if (call.endsWith("-0")) {
         call.chop(2);
     }
+    call = call.toUpper();
+    if (call != s_.myCall) {
+        logLine("Own callsign " + s_.myCall + " replaced by " + call + ", as the client asked");
+    }
     engine_.unregisterCall(s_.myCall);
-    s_.myCall = call.toUpper();
+    s_.myCall = call;
     engine_.registerCall(s_.myCall);
     showBox(FrontEnd::Box::MyCall, s_.myCall);
 }
@@ -62,44 +74,72 @@ void Bridge::setOwnCall(QByteArrayView argument) {
 QByteArray Bridge::answerSetting(const kam::Command &command, QByteArrayView argument) {
     const QByteArray name = command.name.toByteArray();
     if (!argument.isEmpty()) {
-        s_.settings[command.name] = argument.toByteArray();
+        applySetting(command, argument);
         return name + " now " + argument.toByteArray() + "\r";
     }
     const auto setting = s_.settings.find(command.name);
     return setting == s_.settings.end() ? name + "\r" : name + " " + setting->second + "\r";
 }
 
-// What the engine and its control still hold of the link counts against the room.
+void Bridge::applySetting(const kam::Command &command, QByteArrayView value) {
+    s_.settings[command.name] = value.toByteArray();
+    if (command.name == "MAXUSERS") {
+        s_.limits.setMaxUsers(value);
+    } else if (command.name == "USERS") {
+        s_.limits.setUsers(value);
+    }
+}
+
+qsizetype Bridge::bytesHeldByLinks() const {
+    qsizetype held = 0;
+    for (const hostcodec::Stream stream : s_.links.busyStreams()) {
+        held += engine_.bytesHeld(s_.links.at(stream).channelId);
+    }
+    return held;
+}
+
+// What the engine and its control still hold of every link counts against the shared room.
 qsizetype Bridge::freeBytes() const {
-    return qMax(qsizetype(0), kFreeBytesWhenEmpty - engine_.bytesHeld(s_.channelId));
+    return qMax(qsizetype(0), kFreeBytesWhenEmpty - bytesHeldByLinks());
 }
 
-QByteArray Bridge::statusText() const {
-    QByteArray linkLine = streamName(linkStream()) + " ";
-    // The KAM shows what the other station has not yet acknowledged, as bytes(frames).
-    if (const qsizetype held = engine_.bytesHeld(s_.channelId);
-        held > 0 && s_.linkState != kDisconnected) {
-        linkLine += "#" + QByteArray::number(held) + "(" +
-                    QByteArray::number(engine_.framesHeld(s_.channelId)) + ") ";
+// A line for every stream that carries a link or an attempt, and for the stream asked about
+// (the current one when the status is asked on stream 0), in port and stream order.
+QByteArray Bridge::statusText(hostcodec::Stream addressed) const {
+    const hostcodec::Stream shown = addressed.isLink() ? addressed : s_.currentStream;
+    QList<hostcodec::Stream> streams = s_.links.busyStreams();
+    if (!streams.contains(shown)) {
+        streams.append(shown);
+        std::sort(streams.begin(), streams.end(), [](hostcodec::Stream a, hostcodec::Stream b) {
+            return std::pair(a.port, a.letter) < std::pair(b.port, b.letter);
+        });
     }
-    return "FREE BYTES " + QByteArray::number(freeBytes()) + "\r" + linkLine + stateText() + "\r";
+    QByteArray text = "FREE BYTES " + QByteArray::number(freeBytes()) + "\r";
+    for (const hostcodec::Stream stream : streams) {
+        const StreamLink &link = s_.links.at(stream);
+        text += streamName(stream) + " ";
+        // The KAM shows what the other station has not yet acknowledged, as bytes(frames).
+        if (const qsizetype held = engine_.bytesHeld(link.channelId); held > 0 && !link.isFree()) {
+            text += "#" + QByteArray::number(held) + "(" +
+                    QByteArray::number(engine_.framesHeld(link.channelId)) + ") ";
+        }
+        text += stateText(link) + "\r";
+    }
+    return text;
 }
 
-QByteArray Bridge::stateText() const {
-    switch (s_.linkState) {
+QByteArray Bridge::stateText(const StreamLink &link) {
+    switch (link.state) {
     case kConnected:
-        return "CONNECTED to " + s_.connection.remoteCall;
+        return "CONNECTED to " + link.remoteCall();
     case kConnectInProgress:
-        return "CONNECT in progress " + s_.targetCall;
+        return "CONNECT in progress " + link.remoteCall();
     case kDisconnectInProgress:
-        return "DISC in progress " + s_.connection.remoteCall;
-    default:
-        return "DISCONNECTED";
+        return "DISC in progress " + link.remoteCall();
+    case kDisconnected:
+        break;
     }
-}
-
-hostcodec::Stream Bridge::linkStream() const {
-    return {s_.linkPort, s_.linkStream};
+    return "DISCONNECTED";
 }
 
 // The stream letter and the port as the KAM names them: V for VHF (port 1), H for HF (port 2).

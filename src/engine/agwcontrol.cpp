@@ -5,14 +5,16 @@
 
 #include <QtEndian>
 
+#include <algorithm>
 #include <utility>
 
 namespace {
 
 // The AX.25 path field holds eight addresses: the destination and up to seven digipeaters.
 constexpr qsizetype kMaxDigipeaters = 7;
-// Links the control keeps at once; an engine that reports more (the bridge carries one) gets
-// the extra ones disconnected rather than filling memory.
+// Links the control keeps at once, above the KAM's 52 streams and the attempts called off
+// beside them; an engine that reports more gets the extra ones disconnected rather than
+// filling memory.
 constexpr qsizetype kMaxLinks = 64;
 // Registrations waiting for the engine's answer; older ones are forgotten past this.
 constexpr qsizetype kMaxPendingRegistrations = 16;
@@ -286,20 +288,42 @@ bool AgwControl::ax25Disconnect(qint32 channelId) {
         post([this, channelId] { emit OnAX25Disconnect(channelId); });
         return true;
     }
-    if (!link || !connection_.isReady()) {
+    if (!link || !connection_.isReady() || link->calledOff) {
         return false;
     }
     if (!link->up) {
-        // The engine ignores 'd' while it is still calling and would go on calling for a
-        // minute; only the end of this client's connection stops the attempt.
-        postReport("Connect attempt to " + link->info.remoteCall +
-                   " stopped: renewing the AGW engine connection");
-        renewConnection();
+        callOff(channelId, *links_.find(channelId));
         return true;
     }
     // Dire Wolf drops what the link still holds at a 'd': the data goes first.
     return transmitter_.disconnectWhenDelivered(channelId) ||
            connection_.send(linkFrame('d', *link));
+}
+
+void AgwControl::callOff(qint32 channelId, AgwLink &link) {
+    const QList<qint32> channelIds = links_.channelIds();
+    const bool othersOpen = std::any_of(channelIds.begin(), channelIds.end(), [&](qint32 other) {
+        return other != channelId && !links_.find(other)->calledOff;
+    });
+    if (!othersOpen) {
+        // The engine ignores 'd' while it is still calling and would go on calling for a
+        // minute; only the end of this client's connection stops the attempt.
+        postReport("Connect attempt to " + link.info.remoteCall +
+                   " stopped: renewing the AGW engine connection");
+        renewConnection();
+        return;
+    }
+    // Renewing would take the other links down. An engine that heeds 'd' while calling stops
+    // at once; one that does not calls on, and a link it still brings up is taken down.
+    postReport("Connect attempt to " + link.info.remoteCall +
+               " called off: other links are open, so the engine may call on until it gives up");
+    link.calledOff = true;
+    connection_.send(linkFrame('d', link));
+    post([this, channelId] { emit OnAX25Disconnect(channelId); });
+}
+
+bool AgwControl::takesConnects() const {
+    return connection_.isReady() || renewing_;
 }
 
 bool AgwControl::ax25Send(qint32 channelId, const QByteArray &data) {
@@ -375,6 +399,11 @@ void AgwControl::handleLinkUp(const AgwFrame &frame) {
     if (const std::optional<qint32> channelId =
             links_.findByCalls(radioPort, ownCall, remoteCall)) {
         AgwLink *link = links_.find(*channelId);
+        if (link->calledOff) {
+            link->up = true;
+            connection_.send(linkFrame('d', *link));
+            return;
+        }
         // A second 'C' for a link that is up means the peer reset it: still the same link.
         if (!link->up) {
             link->up = true;
@@ -415,15 +444,18 @@ void AgwControl::handleLinkDown(const AgwFrame &frame) {
     if (!channelId) {
         return;
     }
-    const QByteArray text = eventText(frame.data);
-    forgetTransmitData(*channelId, *links_.find(*channelId),
-                       text.contains("RETRYOUT") ? "retries ran out" : "the link went down");
-    links_.take(*channelId);
-    // The engine has no retry-out event of its own; its disconnect text says so.
-    if (text.contains("RETRYOUT")) {
-        emit OnRetryOut(*channelId);
+    const AgwLink link = *links_.take(*channelId);
+    // The engine has no event for a failed call of its own. Dire Wolf's disconnect text says
+    // RETRYOUT; other engines end every link with the same text, so a call the engine ends
+    // before it came up has failed, whatever the text.
+    const bool failedCall = eventText(frame.data).contains("RETRYOUT") || !link.up;
+    forgetTransmitData(*channelId, link, failedCall ? "retries ran out" : "the link went down");
+    if (!link.calledOff) {
+        if (failedCall) {
+            emit OnRetryOut(*channelId);
+        }
+        emit OnAX25Disconnect(*channelId);
     }
-    emit OnAX25Disconnect(*channelId);
     if (goodbye_.isActive() && links_.isEmpty()) {
         goodbye_.stop();
         connection_.close();

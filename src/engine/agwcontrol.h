@@ -47,6 +47,7 @@ public:
     void unregisterCall(const QByteArray &call) override;
     qint32 ax25Connect(qint32 radioPort, const QByteArray &ownCall, const QByteArray &targetCall,
                        const QByteArray &viaPath) override;
+    bool takesConnects() const override;
     bool ax25Disconnect(qint32 channelId) override;
     bool ax25Send(qint32 channelId, const QByteArray &data) override;
     qsizetype bytesHeld(qint32 channelId) const override;
@@ -88,6 +89,8 @@ private:
     void rememberRecord(const QByteArray &key, const QByteArray &path);
     void onReady();
     void handleOutstanding(const AgwFrame &frame);
+    // Stops a connect attempt that the engine has been sent.
+    void callOff(qint32 channelId, AgwLink &link);
     // The link has ended: bytes it could not deliver are reported, why in a few words.
     void forgetTransmitData(qint32 channelId, const AgwLink &link, const QByteArray &why);
     // The same, returning the report line rather than raising it; empty when nothing was lost.

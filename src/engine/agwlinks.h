@@ -18,6 +18,9 @@ struct AgwLink {
     QByteArray remoteCall;
     ConnectionInfo info; // what the connection-information query reports; radio port from 1
     bool up = false;     // the engine has reported the link connected: only now may data go
+    // The bridge has called the connect attempt off and forgotten it: should it still succeed,
+    // the link goes down at once, and its end is nobody's business.
+    bool calledOff = false;
     // A connect request held back until a fresh engine connection is ready.
     bool requestWaiting = false;
     AgwFrame waitingRequest;

@@ -152,7 +152,7 @@ void AgwTransmitter::goUnpaced() {
     paced_ = false;
     emit report("AGW engine " + connection_.address() +
                 " does not answer the 'Y' query: data goes to it at once, unpaced, and "
-                "FREE BYTES stays at 936");
+                "FREE BYTES stays at its highest");
     for (auto &[channelId, link] : links_) {
         link.buffer.setUnpaced();
         pump(link);

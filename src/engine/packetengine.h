@@ -57,9 +57,13 @@ public:
     // viaPath: digipeaters separated by commas, empty entries ignored.
     virtual qint32 ax25Connect(qint32 radioPort, const QByteArray &ownCall,
                                const QByteArray &targetCall, const QByteArray &viaPath) = 0;
+    // Whether a connect would go out now, or as soon as the engine connection that is being
+    // renewed is ready: false while there is no engine to take it.
+    virtual bool takesConnects() const = 0;
     // True when the channel is known and the request went to the engine, or will go once the
     // link's data still held (bytesHeld) is delivered or the link ends by itself. A second call
-    // while it waits disconnects at once; the data not delivered is then reported.
+    // while it waits disconnects at once; the data not delivered is then reported. A connect
+    // attempt that is called off ends with OnAX25Disconnect at once.
     virtual bool ax25Disconnect(qint32 channelId) = 0;
     // True when the link's transmit buffer took the data, to be delivered in order: only while
     // that link is up and not being disconnected at once. Data the link can no longer carry
@@ -84,7 +88,8 @@ signals:
     void OnAX25Connect(qint32 channelId);
     void OnAX25Disconnect(qint32 channelId);
     void OnAX25Receive(qint32 channelId, const QByteArray &data);
-    // Retries ran out on the link; OnAX25Disconnect for it follows at once.
+    // Retries ran out on the link, or the engine ended a connect attempt that was not called
+    // off: the call failed. OnAX25Disconnect for it follows at once.
     void OnRetryOut(qint32 channelId);
     // Switched off, the control has closed its engine connection and written all it had to.
     // Comes also when there was no connection; links still open got OnAX25Disconnect first.

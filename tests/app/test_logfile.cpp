@@ -111,7 +111,7 @@ void LogFileTest::frontEndPassesEverythingOnAndWritesTheLines() {
     frontEnd.logAppended("ERROR second\r\n");
     frontEnd.fatalError("ERROR second");
     StationStatus status;
-    status.link = "none";
+    status.links = "none";
     frontEnd.showStatus(status);
 
     QCOMPARE(shown.boxes.value(FrontEnd::Box::MyCall), QByteArray("N0CALL"));

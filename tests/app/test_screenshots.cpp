@@ -1,6 +1,6 @@
 // The real window at work under Xvfb: the bridge on the real control between the test engine
-// and a KAM client. Screenshots of the main window (with the engine unreachable, with a link up
-// and data waiting, after the link ended), the Help window and the About box are kept in the
+// and a KAM client. Screenshots of the main window (with the engine unreachable, with three links
+// up and data waiting, after the links ended), the Help window and the About box are kept in the
 // build folder (screenshots/) for a person to look at; every label is checked to fit.
 #include "app/mainwindow.h"
 #include "bridge/bridge.h"
@@ -89,14 +89,20 @@ void ScreenshotTest::windowAtWorkHelpAndAbout() {
     QVERIFY(client.waitForConnected(kTimeoutMs));
     client.write("RESET\r");
     QTRY_COMPARE(bridge.state().hostMode, quint8(1));
-    client.write(hostcodec::frame("C1AC W1AW"));
-    QTRY_COMPARE(statusOf(window, "linkStatus"), "connected to W1AW (port 1, stream A)");
+    // Three links: two called out, one caller on the next stream that takes calls.
+    client.write(hostcodec::frame("C10USERS 3") + hostcodec::frame("C1AC W1AW") +
+                 hostcodec::frame("C1BC K2XYZ"));
+    QTRY_VERIFY(statusOf(window, "linkStatus").contains("K2XYZ connected"));
+    engine.linkUp(0, "K3CAL", "N0CALL", true);
     client.write(hostcodec::frame("C20BOGUS"));
     // The engine holds the data it was given: it stays waiting for delivery.
     engine.outstandingFrames = 4;
     client.write(hostcodec::frame("D1A" + QByteArray(200, 'x')));
     QTRY_COMPARE(statusOf(window, "dataStatus"),
-                 "200 bytes waiting to be delivered, FREE BYTES 736");
+                 "200 bytes waiting to be delivered, FREE BYTES 7992");
+    QCOMPARE(statusOf(window, "linkStatus"), "A/V W1AW connected, outgoing, 200 bytes waiting\n"
+                                             "B/V K2XYZ connected, outgoing, 0 bytes waiting\n"
+                                             "C/V K3CAL connected, incoming, 0 bytes waiting");
 
     const auto *log = window.findChild<QPlainTextEdit *>(QStringLiteral("viewOutput"));
     QTRY_VERIFY(log->toPlainText().contains(QStringLiteral("C20BOGUS")));
@@ -104,6 +110,9 @@ void ScreenshotTest::windowAtWorkHelpAndAbout() {
                 .startsWith(QStringLiteral("EVENT: PE is ready\n"
                                            "AGWPE version 2005.127\n"
                                            "accept winsock connection from client\n"
+                                           "Link A/V up: W1AW, outgoing\n"
+                                           "Link B/V up: K2XYZ, outgoing\n"
+                                           "Link C/V up: K3CAL, incoming\n"
                                            "ERROR Unknown Hostmode Client request>")));
     QCOMPARE(window.findChild<QLineEdit *>(QStringLiteral("MyCallbox"))->text(), "N0CALL");
     QCOMPARE(window.findChild<QLineEdit *>(QStringLiteral("AGWport"))->text(), " 1");
@@ -115,9 +124,13 @@ void ScreenshotTest::windowAtWorkHelpAndAbout() {
 
     // Delivered, then taken down by the other station.
     engine.outstandingFrames = 0;
-    QTRY_COMPARE(statusOf(window, "dataStatus"), "0 bytes waiting to be delivered, FREE BYTES 936");
-    engine.linkDown(0, "W1AW", "N0CALL");
+    QTRY_COMPARE(statusOf(window, "dataStatus"),
+                 "0 bytes waiting to be delivered, FREE BYTES 8192");
+    for (const char *remote : {"W1AW", "K2XYZ", "K3CAL"}) {
+        engine.linkDown(0, remote, "N0CALL");
+    }
     QTRY_COMPARE(statusOf(window, "linkStatus"), "none");
+    QCOMPARE(statusOf(window, "dataStatus"), "no link, FREE BYTES 8192");
     QCOMPARE(cutLabels(window).join(u','), QString());
     QVERIFY(window.grab().save(screenshotPath("main-window-link-ended")));
 

@@ -109,7 +109,7 @@ void EngineBridgeTest::portFilterForIncomingLinks() {
     rig.engine.linkUp(framePort, "K1ABC", "N0CALL", true);
     if (accepted) {
         QVERIFY(rig.expect(block("S1A*** CONNECTED to K1ABC")));
-        QCOMPARE(int(rig.bridge.state().linkState), int(kConnected));
+        QCOMPARE(int(rig.bridge.state().links.at({'1', 'A'}).state), int(kConnected));
     } else {
         // Refused at once: the engine is asked to disconnect, the client hears nothing.
         QVERIFY(rig.engine.waitForFrames('d'));
@@ -118,9 +118,9 @@ void EngineBridgeTest::portFilterForIncomingLinks() {
         QCOMPARE(request.callFrom, QByteArray("N0CALL"));
         QCOMPARE(request.callTo, QByteArray("K1ABC"));
         QVERIFY(rig.nothingElse());
-        QCOMPARE(int(rig.bridge.state().linkState), int(kDisconnected));
-        // Nor is the refused caller taken for the client's station.
-        QCOMPARE(rig.bridge.state().connection.remoteCall, QByteArray());
+        QCOMPARE(int(rig.bridge.state().links.at({'1', 'A'}).state), int(kDisconnected));
+        // Nor is the refused caller taken for a station of the client's.
+        QVERIFY(rig.bridge.state().links.busyStreams().isEmpty());
     }
 }
 
@@ -139,7 +139,7 @@ void EngineBridgeTest::viaPathAndRetryOutEndTheAttempt() {
     QVERIFY(rig.expect(block("S1A*** retry count exceeded")));
     QVERIFY(rig.expect(block("S1A*** DISCONNECTED")));
     rig.request("C20S");
-    QVERIFY(rig.expect(block("C00FREE BYTES 936\rA/V DISCONNECTED\r")));
+    QVERIFY(rig.expect(block("C00FREE BYTES 8192\rA/V DISCONNECTED\r")));
 }
 
 void EngineBridgeTest::connectThatCannotWorkReportsDisconnected() {
@@ -151,7 +151,7 @@ void EngineBridgeTest::connectThatCannotWorkReportsDisconnected() {
     QVERIFY(rig.frontEnd.lines.contains("ERROR connect to NOT A CALL not possible: \"NOT A "
                                         "CALL\" is not a valid AX.25 callsign"));
     QVERIFY(rig.engine.receivedOfKind('C').isEmpty());
-    QCOMPARE(int(rig.bridge.state().linkState), int(kDisconnected));
+    QCOMPARE(int(rig.bridge.state().links.at({'1', 'A'}).state), int(kDisconnected));
 }
 
 void EngineBridgeTest::engineLostMidLinkDisconnectsAndComesBack() {
@@ -162,7 +162,7 @@ void EngineBridgeTest::engineLostMidLinkDisconnectsAndComesBack() {
 
     rig.engine.dropClient();
     QVERIFY(rig.expect(block("S1A*** DISCONNECTED")));
-    QCOMPARE(int(rig.bridge.state().linkState), int(kDisconnected));
+    QCOMPARE(int(rig.bridge.state().links.at({'1', 'A'}).state), int(kDisconnected));
     QVERIFY(std::any_of(
         rig.frontEnd.lines.begin(), rig.frontEnd.lines.end(),
         [](const QByteArray &line) { return line.startsWith("ERROR AGW engine 127.0.0.1:"); }));
@@ -180,13 +180,13 @@ void EngineBridgeTest::remoteCallIsTheEnginesSpelling() {
     rig.request("C1AC n0call-1 ");
     QVERIFY(rig.expect(block("C00")));
     rig.request("C20S");
-    QVERIFY(rig.expect(block("C00FREE BYTES 936\rA/V CONNECT in progress n0call-1\r")));
+    QVERIFY(rig.expect(block("C00FREE BYTES 8192\rA/V CONNECT in progress n0call-1\r")));
     QVERIFY(rig.engine.waitForFrames('C'));
     QCOMPARE(rig.engine.receivedOfKind('C').first().callTo, QByteArray("N0CALL-1"));
     rig.engine.linkUp(0, "N0CALL-1", "N0CALL", false);
     QVERIFY(rig.expect(block("S1A*** CONNECTED to N0CALL-1")));
     rig.request("C20S");
-    QVERIFY(rig.expect(block("C00FREE BYTES 936\rA/V CONNECTED to N0CALL-1\r")));
+    QVERIFY(rig.expect(block("C00FREE BYTES 8192\rA/V CONNECTED to N0CALL-1\r")));
 }
 
 void EngineBridgeTest::callerWithNobodyToTalkToIsRefused() {
@@ -217,7 +217,7 @@ void EngineBridgeTest::retryOutOfARefusedLinkIsNotTheClients() {
     QVERIFY(rig.engine.waitForFrames('d'));
     rig.engine.linkDown(0, "K2XYZ", "N0CALL", true);
     QVERIFY(rig.nothingElse());
-    QCOMPARE(int(rig.bridge.state().linkState), int(kConnected));
+    QCOMPARE(int(rig.bridge.state().links.at({'1', 'A'}).state), int(kConnected));
 }
 
 QTEST_GUILESS_MAIN(EngineBridgeTest)

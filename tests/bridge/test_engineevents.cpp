@@ -104,59 +104,55 @@ void EngineEventsTest::linkStateTransitions_data() {
     QTest::addColumn<int>("eventChannel");
     QTest::addColumn<int>("eventPort");
     QTest::addColumn<int>("stateAfter");
-    QTest::addColumn<int>("channelAfter");
     QTest::addColumn<QByteArray>("sent");
     QTest::addColumn<QByteArrayList>("engineCalls");
 
-    // The link is on channel 5 and the configured radio port is 1. An event for channel 9 is
-    // for another link. A connect event always asks for the connection information first.
+    // Stream A's link is on channel 5 unless it is free, and the configured radio port is 1. An
+    // event for channel 9 is for another link. A connect event always asks for the connection
+    // information first. Callers may take stream A only, as by default.
     const QByteArray connected = block("S1A*** CONNECTED to K1ABC");
     const QByteArray disconnected = block("S1A*** DISCONNECTED");
     const QByteArrayList info9 = {"info 9"};
     const QByteArrayList refuse9 = {"info 9", "disconnect 9"};
-    const QByteArrayList refuse5 = {"info 5", "disconnect 5"};
+    const QByteArrayList busy9 = {"info 9", "send 9", "disconnect 9"};
     const auto row = [](const char *name) { return &QTest::newRow(name); };
 
-    *row("connect, 0, any port") << 0 << true << Event::Connect << 9 << 2 << 1 << 9 << connected
+    *row("connect, 0, any port") << 0 << true << Event::Connect << 9 << 2 << 1 << connected
                                  << info9;
     *row("connect, 0, configured port")
-        << 0 << false << Event::Connect << 9 << 1 << 1 << 9 << connected << info9;
+        << 0 << false << Event::Connect << 9 << 1 << 1 << connected << info9;
     *row("connect, 0, port refused")
-        << 0 << false << Event::Connect << 9 << 2 << 0 << 5 << QByteArray() << refuse9;
+        << 0 << false << Event::Connect << 9 << 2 << 0 << QByteArray() << refuse9;
     *row("connect, 2, same channel, filter not applied")
-        << 2 << false << Event::Connect << 5 << 2 << 1 << 5 << connected
-        << QByteArrayList{"info 5"};
-    *row("connect, 2, other channel")
-        << 2 << true << Event::Connect << 9 << 1 << 2 << 5 << QByteArray() << refuse9;
-    *row("connect, 1, other channel")
-        << 1 << true << Event::Connect << 9 << 1 << 1 << 5 << QByteArray() << refuse9;
-    *row("connect, 1, same channel")
-        << 1 << true << Event::Connect << 5 << 1 << 1 << 5 << QByteArray() << refuse5;
-    *row("connect, 3") << 3 << true << Event::Connect << 9 << 1 << 3 << 5 << QByteArray()
-                       << refuse9;
+        << 2 << false << Event::Connect << 5 << 2 << 1 << connected << QByteArrayList{"info 5"};
+    *row("connect, 1, same channel again")
+        << 1 << true << Event::Connect << 5 << 1 << 1 << QByteArray() << QByteArrayList{"info 5"};
+    for (int state = 1; state <= 3; ++state) {
+        *row(("connect, " + QByteArray::number(state) + ", a caller finds no stream").constData())
+            << state << true << Event::Connect << 9 << 1 << state << QByteArray() << busy9;
+    }
     for (int state = 0; state <= 3; ++state) {
         const QByteArray name = "disconnect, " + QByteArray::number(state);
-        *row(name + ", same channel") << state << true << Event::Disconnect << 5 << 0 << 0 << 5
-                                      << disconnected << QByteArrayList{};
-        *row(name + ", other channel") << state << true << Event::Disconnect << 9 << 0 << state << 5
+        *row(name + ", same channel")
+            << state << true << Event::Disconnect << 5 << 0 << 0
+            << (state == 0 ? QByteArray() : disconnected) << QByteArrayList{};
+        *row(name + ", other channel") << state << true << Event::Disconnect << 9 << 0 << state
                                        << QByteArray() << QByteArrayList{};
     }
     // FEND and FESC in received data reach the client escaped.
     const QByteArray data = block("D1Aa\333\334b\333\335c");
     *row("receive, 1, same channel")
-        << 1 << true << Event::Receive << 5 << 0 << 1 << 5 << data << QByteArrayList{};
-    *row("receive, 0, same channel: data after the link went down still goes")
-        << 0 << true << Event::Receive << 5 << 0 << 0 << 5 << data << QByteArrayList{};
+        << 1 << true << Event::Receive << 5 << 0 << 1 << data << QByteArrayList{};
     *row("receive, other channel")
-        << 1 << true << Event::Receive << 9 << 0 << 1 << 5 << QByteArray() << QByteArrayList{};
-    // Retry-out is news only about the client's own link, while it is not down yet.
+        << 1 << true << Event::Receive << 9 << 0 << 1 << QByteArray() << QByteArrayList{};
+    // Retry-out is news only about a link the client has.
     for (int state = 0; state <= 3; ++state) {
         const QByteArray name = "retry out, " + QByteArray::number(state);
         *row(name + ", same channel")
-            << state << true << Event::RetryOut << 5 << 0 << state << 5
+            << state << true << Event::RetryOut << 5 << 0 << state
             << (state == 0 ? QByteArray() : block("S1A*** retry count exceeded"))
             << QByteArrayList{};
-        *row(name + ", other channel") << state << true << Event::RetryOut << 9 << 0 << state << 5
+        *row(name + ", other channel") << state << true << Event::RetryOut << 9 << 0 << state
                                        << QByteArray() << QByteArrayList{};
     }
 }
@@ -168,15 +164,18 @@ void EngineEventsTest::linkStateTransitions() {
     QFETCH(int, eventChannel);
     QFETCH(int, eventPort);
     QFETCH(int, stateAfter);
-    QFETCH(int, channelAfter);
     QFETCH(QByteArray, sent);
     QFETCH(QByteArrayList, engineCalls);
 
     BridgeFixture fixture;
     QVERIFY(fixture.connectClient());
     BridgeState &s = fixture.bridge.state();
-    s.linkState = quint8(state);
-    s.channelId = 5;
+    StreamLink &link = s.links.at({'1', 'A'});
+    link.state = LinkState(state);
+    link.connection.remoteCall = "K1ABC";
+    if (state != kDisconnected) {
+        s.links.assignChannel({'1', 'A'}, 5);
+    }
     s.acceptAny = acceptAny;
     fixture.engine.calls.clear();
     fixture.engine.infoToReport.radioPort = eventPort;
@@ -199,22 +198,22 @@ void EngineEventsTest::linkStateTransitions() {
         }
     });
     QCOMPARE(received, sent);
-    QCOMPARE(int(s.linkState), stateAfter);
-    QCOMPARE(s.channelId, channelAfter);
+    QCOMPARE(int(s.links.at({'1', 'A'}).state), stateAfter);
     QCOMPARE(fixture.engine.calls, engineCalls);
 }
 
 void EngineEventsTest::refusedLinkWhoseDisconnectFailsIsLogged() {
     BridgeFixture fixture;
     QVERIFY(fixture.connectClient());
-    fixture.bridge.state().linkState = kConnected;
+    fixture.bridge.state().acceptAny = false;
+    fixture.engine.infoToReport.radioPort = 2;
     fixture.engine.disconnectResult = false;
     fixture.frontEnd.lines.clear();
     const QByteArray sent = fixture.clientGets([&] { emit fixture.engine.OnAX25Connect(-7); });
     QCOMPARE(sent, QByteArray());
     QCOMPARE(fixture.frontEnd.lines,
              QByteArrayList{"Disconnect nonauthorized accept failed iChannelId -7"});
-    QCOMPARE(int(fixture.bridge.state().linkState), int(kConnected));
+    QVERIFY(fixture.bridge.state().links.busyStreams().isEmpty());
 }
 
 void EngineEventsTest::connectEventAsksForConnectionInformationFirst() {
@@ -224,29 +223,32 @@ void EngineEventsTest::connectEventAsksForConnectionInformationFirst() {
     fixture.engine.infoToReport = {2, "N0CALL", "K2XYZ", "RELAY1", 11, 12, 13};
     s.acceptAny = true;
     emit fixture.engine.OnAX25Connect(9);
-    QCOMPARE(s.connection.radioPort, 2);
-    QCOMPARE(s.connection.ownCall, QByteArray("N0CALL"));
-    QCOMPARE(s.connection.remoteCall, QByteArray("K2XYZ"));
-    QCOMPARE(s.connection.viaPath, QByteArray("RELAY1"));
-    QCOMPARE(s.connection.num1, 11);
-    QCOMPARE(s.connection.num2, 12);
-    QCOMPARE(s.connection.num3, 13);
+    const ConnectionInfo &connection = s.links.at({'1', 'A'}).connection;
+    QCOMPARE(connection.radioPort, 2);
+    QCOMPARE(connection.ownCall, QByteArray("N0CALL"));
+    QCOMPARE(connection.remoteCall, QByteArray("K2XYZ"));
+    QCOMPARE(connection.viaPath, QByteArray("RELAY1"));
+    QCOMPARE(connection.num1, 11);
+    QCOMPARE(connection.num2, 12);
+    QCOMPARE(connection.num3, 13);
 
-    // A second caller is refused and leaves the first link's information as it was: the status
-    // poll and "Can't RECONNECT" go on naming the station the client talks to.
+    // A second caller finds the one stream for callers busy and leaves the first link's
+    // information as it was.
     fixture.engine.calls.clear();
     fixture.engine.infoToReport = {1, "N0CALL", "K3OTH", "", 0, 0, 0};
     emit fixture.engine.OnAX25Connect(10);
-    QCOMPARE(fixture.engine.calls, (QByteArrayList{"info 10", "disconnect 10"}));
-    QCOMPARE(s.connection.remoteCall, QByteArray("K2XYZ"));
-    QCOMPARE(s.connection.radioPort, 2);
-    QCOMPARE(s.connection.viaPath, QByteArray("RELAY1"));
+    QCOMPARE(fixture.engine.calls, (QByteArrayList{"info 10", "send 10", "disconnect 10"}));
+    QCOMPARE(fixture.engine.sentData, QByteArrayList{"*** N0CALL busy, try later\r"});
+    QCOMPARE(fixture.frontEnd.lines.last(),
+             "Incoming link from K3OTH refused as busy: no free stream on port 1 takes calls "
+             "(USERS 1/1)");
+    QCOMPARE(connection.remoteCall, QByteArray("K2XYZ"));
+    QCOMPARE(s.links.busyStreams().size(), 1);
 }
 
 void EngineEventsTest::withoutClientCallersAreRefusedAndDataLogged() {
     BridgeFixture fixture;
     BridgeState &s = fixture.bridge.state();
-    s.connection.remoteCall = "W1OWN"; // from the client's last link
     fixture.engine.calls.clear();
     fixture.engine.infoToReport.radioPort = 1;
     fixture.engine.infoToReport.remoteCall = "K1ABC";
@@ -254,13 +256,11 @@ void EngineEventsTest::withoutClientCallersAreRefusedAndDataLogged() {
     QCOMPARE(fixture.engine.calls, (QByteArrayList{"info 9", "disconnect 9"}));
     QCOMPARE(fixture.frontEnd.lines.last(),
              QByteArray("Incoming link from K1ABC refused: no client connected"));
-    QCOMPARE(int(s.linkState), int(kDisconnected));
+    QVERIFY(s.links.busyStreams().isEmpty());
 
-    // The client's own link outlives the client; what it brings meanwhile is not lost unseen,
-    // and the refused caller above is not taken for its station.
-    s.linkState = kConnected;
-    s.channelId = 5;
-    emit fixture.engine.OnAX25Receive(5, "hello");
+    // The client's own link outlives the client; what it brings meanwhile is not lost unseen.
+    fixture.setHostModeWithLinkUp("W1OWN");
+    emit fixture.engine.OnAX25Receive(1, "hello");
     QCOMPARE(fixture.frontEnd.lines.last(),
              QByteArray("ERROR no client connected: dropped 5 bytes received from W1OWN"));
 }
@@ -298,7 +298,7 @@ void EngineEventsTest::callerIsAnnouncedOnTheClientsPort() {
         fixture.bridge.dispatchClientData(block("D2Ahello") + block("C20S"));
     });
     QCOMPARE(received, block("C00MAXUSERS now 1\r") + block("S2A*** CONNECTED to K1ABC") +
-                           block("C00FREE BYTES 936\rA/H CONNECTED to K1ABC\r"));
+                           block("C00FREE BYTES 8192\rA/H CONNECTED to K1ABC\r"));
     QCOMPARE(fixture.engine.calls.last(), "send 4");
 }
 

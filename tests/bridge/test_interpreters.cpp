@@ -70,7 +70,7 @@ void InterpretersTest::hostRequests_data() {
         << QByteArrayList{"connect 1 N0CALL [V RELAY1] []"} << QByteArrayList{} << 2;
     *row("connect on another stream and port")
         << 0 << false << block("C2JC W1AW") << c00 << QByteArrayList{"connect 1 N0CALL [W1AW] []"}
-        << QByteArrayList{} << 2;
+        << QByteArrayList{} << 0;
     *row("connect while connected")
         << 1 << false << block("C1AC W1AW")
         << block("C00Can't RECONNECT, A/V Link state is: CONNECTED to W1AW") << QByteArrayList{}
@@ -83,10 +83,21 @@ void InterpretersTest::hostRequests_data() {
         << 3 << false << block("C1AC W1AW")
         << block("C00Can't RECONNECT, A/V Link state is: DISC in progress W1AW") << QByteArrayList{}
         << QByteArrayList{} << 3;
-    *row("connect on a second stream")
-        << 1 << false << block("C1BC K2XYZ")
-        << block("C00Can't CONNECT, A/V Link state is: CONNECTED to W1AW") << QByteArrayList{}
+    *row("a connect on a second stream is a link of its own")
+        << 1 << false << block("C1BC K2XYZ") << c00 << QByteArrayList{"connect 1 N0CALL [K2XYZ] []"}
         << QByteArrayList{} << 1;
+    *row("a station linked on another stream")
+        << 1 << false << block("C1BC w1aw")
+        << block("C00Already connected on stream A") + block("S1B*** DISCONNECTED")
+        << QByteArrayList{}
+        << QByteArrayList{"Connect on B/V to w1aw refused: Already connected on stream A"} << 1;
+    *row("a stream beyond MAXUSERS")
+        << 0 << false << block("C1KC W1AW")
+        << block("C00Can't CONNECT, K/V is beyond MAXUSERS 10/10") + block("S1K*** DISCONNECTED")
+        << QByteArrayList{}
+        << QByteArrayList{"Connect on K/V to W1AW refused: Can't CONNECT, K/V is beyond MAXUSERS "
+                          "10/10"}
+        << 0;
     *row("connect on the TNC's stream")
         << 0 << false << block("C10C W1AW") << block("C00EH?\r") << QByteArrayList{}
         << kUnknownHostRequest + QByteArrayList{block("C10C W1AW")} << 0;
@@ -106,20 +117,25 @@ void InterpretersTest::hostRequests_data() {
         << block("C00Can't DISCONNECT, A/H Link state is: DISCONNECTED") << QByteArrayList{}
         << QByteArrayList{} << 1;
     *row("own call") << 0 << false << block("C1AMY n0abc ") << c00
-                     << QByteArrayList{"unregister N0CALL", "register N0ABC"} << QByteArrayList{}
+                     << QByteArrayList{"unregister N0CALL", "register N0ABC"}
+                     << QByteArrayList{"Own callsign N0CALL replaced by N0ABC, as the client asked"}
                      << 0;
     *row("MYCALL") << 0 << false << block("C1AMYCALL N0ABC") << c00
-                   << QByteArrayList{"unregister N0CALL", "register N0ABC"} << QByteArrayList{}
+                   << QByteArrayList{"unregister N0CALL", "register N0ABC"}
+                   << QByteArrayList{"Own callsign N0CALL replaced by N0ABC, as the client asked"}
                    << 0;
-    *row("MYCALL for both ports") << 0 << false << block("C1AMYCALL N0BPQ/N0BPQ-1") << c00
-                                  << QByteArrayList{"unregister N0CALL", "register N0BPQ"}
-                                  << QByteArrayList{} << 0;
+    *row("MYCALL for both ports")
+        << 0 << false << block("C1AMYCALL N0BPQ/N0BPQ-1") << c00
+        << QByteArrayList{"unregister N0CALL", "register N0BPQ"}
+        << QByteArrayList{"Own callsign N0CALL replaced by N0BPQ, as the client asked"} << 0;
     *row("MY on the TNC's stream, SSID 0")
         << 0 << false << block("C10MY N0FBB-0") << c00
-        << QByteArrayList{"unregister N0CALL", "register N0FBB"} << QByteArrayList{} << 0;
+        << QByteArrayList{"unregister N0CALL", "register N0FBB"}
+        << QByteArrayList{"Own callsign N0CALL replaced by N0FBB, as the client asked"} << 0;
     *row("MY and the call run together")
         << 0 << false << block("C1AMYn0xyz") << c00
-        << QByteArrayList{"unregister N0CALL", "register N0XYZ"} << QByteArrayList{} << 0;
+        << QByteArrayList{"unregister N0CALL", "register N0XYZ"}
+        << QByteArrayList{"Own callsign N0CALL replaced by N0XYZ, as the client asked"} << 0;
     *row("own call shown") << 0 << false << block("C1AMY") << block("C00MYCALL N0CALL\r")
                            << QByteArrayList{} << QByteArrayList{} << 0;
     *row("another MY command is a setting")
@@ -131,7 +147,12 @@ void InterpretersTest::hostRequests_data() {
         *row(other) << 1 << false << block(other) << QByteArray() << QByteArrayList{}
                     << QByteArrayList{"ERROR AX25Send not accepted", "data"} << 1;
     }
-    for (const char *other : {"D10data", "c20xflow off", "X"}) {
+    // The HF specials mean nothing on packet.
+    for (const char *special : {"E", "T", "X"}) {
+        *row(special) << 0 << false << block(special) << QByteArray() << QByteArrayList{}
+                      << QByteArrayList{} << 0;
+    }
+    for (const char *other : {"D10data", "c20xflow off", "Y"}) {
         *row(other) << 0 << false << block(other) << QByteArray() << QByteArrayList{}
                     << kUnknownHostRequest + QByteArrayList{block(other)} << 0;
     }
@@ -167,10 +188,10 @@ void InterpretersTest::hostRequests_data() {
         *row(command) << 1 << false << block(command) << block("C00" + QByteArray(answer))
                       << QByteArrayList{} << QByteArrayList{} << 1;
     }
-    *row("an HF mode")
-        << 0 << false << block("C20TOR") << c00 << QByteArrayList{}
-        << QByteArrayList{"ERROR TOR not carried out: Varnel carries packet links only"} << 0;
-    const QByteArray freeBytes = "C00FREE BYTES 936\r";
+    *row("an HF mode") << 0 << false << block("C20TOR") << c00 << QByteArrayList{}
+                       << QByteArrayList{"TOR not carried out: Varnel carries packet links only"}
+                       << 0;
+    const QByteArray freeBytes = "C00FREE BYTES 8192\r";
     *row("status disconnected") << 0 << false << block("C20S")
                                 << block(freeBytes + "A/V DISCONNECTED\r") << QByteArrayList{}
                                 << QByteArrayList{} << 0;
@@ -183,10 +204,14 @@ void InterpretersTest::hostRequests_data() {
     *row("status disconnecting") << 3 << false << block("C20S")
                                  << block(freeBytes + "A/V DISC in progress W1AW\r")
                                  << QByteArrayList{} << QByteArrayList{} << 3;
-    for (const char *poll : {"C10S", "C10STATUS", "C2Jstatus", "C20S "}) {
+    for (const char *poll : {"C10S", "C10STATUS", "C20S "}) {
         *row(poll) << 1 << false << block(poll) << block(freeBytes + "A/V CONNECTED to W1AW\r")
                    << QByteArrayList{} << QByteArrayList{} << 1;
     }
+    *row("status on a stream shows that stream too")
+        << 1 << false << block("C2Jstatus")
+        << block(freeBytes + "A/V CONNECTED to W1AW\rJ/H DISCONNECTED\r") << QByteArrayList{}
+        << QByteArrayList{} << 1;
     *row("query") << 2 << false << block("?") << c00 << QByteArrayList{} << QByteArrayList{} << 2;
     // The quit block is then also a terminal-mode request of its own.
     for (const char *quit : {"q", "Q"}) {
@@ -208,10 +233,15 @@ void InterpretersTest::hostRequests() {
     QVERIFY(fixture.connectClient(fixture.client));
     QVERIFY(fixture.enterHostMode());
     BridgeState &s = fixture.bridge.state();
-    s.linkState = quint8(linkState);
-    s.channelId = 5;
-    s.connection.remoteCall = "W1AW";
-    s.targetCall = "K1ABC";
+    StreamLink &link = s.links.at({'1', 'A'});
+    link.state = LinkState(linkState);
+    link.targetCall = "K1ABC";
+    if (linkState != kDisconnected) {
+        s.links.assignChannel({'1', 'A'}, 5);
+    }
+    if (linkState != kConnectInProgress) {
+        link.connection.remoteCall = "W1AW";
+    }
     fixture.engine.calls.clear();
     fixture.engine.disconnectResult = !engineRefuses;
     const qsizetype logged = fixture.frontEnd.lines.size();
@@ -219,7 +249,7 @@ void InterpretersTest::hostRequests() {
     fixture.bridge.dispatchClientData(request);
     QCOMPARE(fixture.engine.calls, engineCalls);
     QCOMPARE(fixture.frontEnd.lines.mid(logged), log);
-    QCOMPARE(int(s.linkState), linkStateAfter);
+    QCOMPARE(int(s.links.at({'1', 'A'}).state), linkStateAfter);
     const QByteArray probeReply = fixture.probe();
     QCOMPARE(BridgeFixture::receive(fixture.client, reply.size() + probeReply.size()),
              reply + probeReply);
@@ -229,13 +259,14 @@ void InterpretersTest::freeBytesIsTheRoomLeft_data() {
     QTest::addColumn<qsizetype>("held");
     QTest::addColumn<QByteArray>("reply");
     QTest::newRow("nothing held") << qsizetype(0)
-                                  << QByteArray("C00FREE BYTES 936\rA/V CONNECTED to W1AW\r");
+                                  << QByteArray("C00FREE BYTES 8192\rA/V CONNECTED to W1AW\r");
     QTest::newRow("a line in flight")
-        << qsizetype(100) << QByteArray("C00FREE BYTES 836\rA/V #100(2) CONNECTED to W1AW\r");
-    QTest::newRow("exactly full") << qsizetype(936)
-                                  << QByteArray("C00FREE BYTES 0\rA/V #936(2) CONNECTED to W1AW\r");
-    QTest::newRow("more than a KAM holds")
-        << qsizetype(8000) << QByteArray("C00FREE BYTES 0\rA/V #8000(2) CONNECTED to W1AW\r");
+        << qsizetype(100) << QByteArray("C00FREE BYTES 8092\rA/V #100(2) CONNECTED to W1AW\r");
+    QTest::newRow("exactly full") << qsizetype(8192)
+                                  << QByteArray(
+                                         "C00FREE BYTES 0\rA/V #8192(2) CONNECTED to W1AW\r");
+    QTest::newRow("more than the buffer holds")
+        << qsizetype(9000) << QByteArray("C00FREE BYTES 0\rA/V #9000(2) CONNECTED to W1AW\r");
 }
 
 void InterpretersTest::freeBytesIsTheRoomLeft() {
@@ -244,8 +275,7 @@ void InterpretersTest::freeBytesIsTheRoomLeft() {
     BridgeFixture fixture;
     QVERIFY(fixture.connectClient(fixture.client));
     QVERIFY(fixture.enterHostMode());
-    fixture.bridge.state().linkState = kConnected;
-    fixture.bridge.state().connection.remoteCall = "W1AW";
+    fixture.setHostModeWithLinkUp("W1AW");
     fixture.engine.heldBytes = held;
     fixture.engine.heldFrames = 2;
     fixture.bridge.dispatchClientData(block("C20S"));
@@ -259,7 +289,7 @@ void InterpretersTest::connectStoresTheChannelForData() {
     QVERIFY(fixture.enterHostMode());
     fixture.engine.nextChannelId = 7;
     fixture.bridge.dispatchClientData(block("C1AC W1AW") + block("D1Ahello"));
-    QCOMPARE(fixture.bridge.state().channelId, 7);
+    QCOMPARE(fixture.bridge.state().links.at({'1', 'A'}).channelId, 7);
     QCOMPARE(fixture.engine.calls.last(), "send 7");
     QCOMPARE(fixture.engine.sentData, QByteArrayList{"hello"});
 }
@@ -268,6 +298,7 @@ void InterpretersTest::dataIsUnescapedAndARefusalLogged() {
     BridgeFixture fixture;
     QVERIFY(fixture.connectClient(fixture.client));
     QVERIFY(fixture.enterHostMode());
+    fixture.setHostModeWithLinkUp();
     fixture.engine.sendResult = false;
     const qsizetype logged = fixture.frontEnd.lines.size();
     fixture.bridge.dispatchClientData(block("D1Aa\333\334b\333\335c"));
@@ -294,9 +325,11 @@ void InterpretersTest::connectOnAnUnusableRadioPortIsRefused() {
     fixture.engine.calls.clear();
     fixture.bridge.dispatchClientData(block("C1AC W1AW"));
     QCOMPARE(fixture.engine.calls, QByteArrayList{});
-    QCOMPARE(int(fixture.bridge.state().linkState), int(kDisconnected));
-    QCOMPARE(fixture.frontEnd.lines.last(), "ERROR radio port 1E+20 out of range");
-    const QByteArray refusal = block("C00Can't CONNECT, radio port out of range");
+    QVERIFY(fixture.bridge.state().links.at({'1', 'A'}).isFree());
+    QCOMPARE(fixture.frontEnd.lines.last(),
+             "Connect on A/V to W1AW refused: Can't CONNECT, radio port out of range");
+    const QByteArray refusal =
+        block("C00Can't CONNECT, radio port out of range") + block("S1A*** DISCONNECTED");
     QCOMPARE(BridgeFixture::receive(fixture.client, refusal.size()), refusal);
 }
 
@@ -394,12 +427,12 @@ void InterpretersTest::terminalLines_data() {
         << QByteArrayList{"\r*"} << QByteArray("cmd:\rENTER YOUR CALLSIGN=>\rcmd:") << none
         << false;
     *row("status") << QByteArrayList{"STATUS\r"}
-                   << QByteArray("FREE BYTES 936\rA/V DISCONNECTED\rcmd:") << none << false;
+                   << QByteArray("FREE BYTES 8192\rA/V DISCONNECTED\rcmd:") << none << false;
     *row("too long a line") << QByteArrayList{QByteArray(300, 'A') + "\r"}
                             << QByteArray("EH?\rcmd:") << unknown(QByteArray(256, 'A')) << false;
     // After the switch, the rest of the arrival is host mode's, and the other way round.
     *row("a block after RESET") << QByteArrayList{"RESET\r\300C10S\300"}
-                                << QByteArray("\300\300S00\300\300C00FREE BYTES 936\rA/V "
+                                << QByteArray("\300\300S00\300\300C00FREE BYTES 8192\rA/V "
                                               "DISCONNECTED\r\300")
                                 << none << true;
     *row("a line after the quit block")

@@ -86,7 +86,11 @@ void ShutdownTest::linkGoesDownCleanlyAndTheClientHearsNothing() {
     QTRY_COMPARE(client.state(), QAbstractSocket::UnconnectedState);
     QCOMPARE(client.readAll(), QByteArray());
     QCOMPARE(rig.frontEnd.boxes.value(FrontEnd::Box::MyCall), QByteArray());
-    QCOMPARE(rig.frontEnd.lines.size(), linesBefore);
+    QCOMPARE(rig.frontEnd.lines.size(), linesBefore + 1);
+    QVERIFY2(rig.frontEnd.lines.last().startsWith("Link A/V ended: W1AW, 0 bytes sent, 0 received, "
+                                                  "up 0:00:0") &&
+                 rig.frontEnd.lines.last().endsWith(", Varnel is shutting down"),
+             rig.frontEnd.lines.last());
 }
 
 void ShutdownTest::anEmptyCallsignSendsNothingInvalid() {

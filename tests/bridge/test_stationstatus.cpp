@@ -15,7 +15,7 @@ private slots:
     void engineStates_data();
     void engineStates();
     void clientAndModeFollowTheClient();
-    void linkFromRequestToEndWithDataWaiting();
+    void linksFromRequestToEndWithDataWaiting();
     void startUpFailuresAreTheProblem_data();
     void startUpFailuresAreTheProblem();
     void anUnchangedStatusIsNotPassedOnAgain();
@@ -67,32 +67,42 @@ void StationStatusTest::clientAndModeFollowTheClient() {
     QTRY_COMPARE(fixture.frontEnd.statuses.last().client, listening + ", host mode");
 }
 
-void StationStatusTest::linkFromRequestToEndWithDataWaiting() {
+void StationStatusTest::linksFromRequestToEndWithDataWaiting() {
     BridgeFixture fixture;
     QVERIFY(fixture.connectClient());
     QVERIFY(fixture.deliver(fixture.client, "RESET\r"));
     const auto shown = [&] { return fixture.frontEnd.statuses.last(); };
-    QCOMPARE(shown().link, QByteArray("none"));
-    QCOMPARE(shown().data, QByteArray("0 bytes waiting to be delivered, FREE BYTES 936"));
+    QCOMPARE(shown().links, QByteArray("none"));
+    QCOMPARE(shown().data, QByteArray("no link, FREE BYTES 8192"));
 
     QVERIFY(fixture.deliver(fixture.client, hostcodec::frame("C1AC W1AW-7")));
-    QCOMPARE(shown().link, QByteArray("connect in progress to W1AW-7"));
+    QCOMPARE(shown().links, QByteArray("A/V W1AW-7 connect in progress, 0 bytes waiting"));
 
     fixture.engine.infoToReport.remoteCall = "W1AW-7";
-    emit fixture.engine.OnAX25Connect(fixture.engine.nextChannelId);
-    QCOMPARE(shown().link, QByteArray("connected to W1AW-7 (port 1, stream A)"));
+    emit fixture.engine.OnAX25Connect(1);
+    const QByteArray linkA = "A/V W1AW-7 connected, outgoing, ";
+    QCOMPARE(shown().links, linkA + "0 bytes waiting");
+
+    // A second link is shown beside the first, in stream order.
+    fixture.engine.nextChannelId = 2;
+    QVERIFY(fixture.deliver(fixture.client, hostcodec::frame("C2BC K2XYZ")));
+    QCOMPARE(shown().links,
+             linkA + "0 bytes waiting\nB/H K2XYZ connect in progress, 0 bytes waiting");
+    emit fixture.engine.OnAX25Disconnect(2);
+    QCOMPARE(shown().links, linkA + "0 bytes waiting");
 
     fixture.engine.heldBytes = 120;
     QVERIFY(fixture.deliver(fixture.client, hostcodec::frame("D1Ahello")));
-    QCOMPARE(shown().data, QByteArray("120 bytes waiting to be delivered, FREE BYTES 816"));
+    QCOMPARE(shown().links, linkA + "120 bytes waiting");
+    QCOMPARE(shown().data, QByteArray("120 bytes waiting to be delivered, FREE BYTES 8072"));
     // Delivered without an event the bridge hears: the status catches up by itself.
     fixture.engine.heldBytes = 0;
-    QTRY_COMPARE(shown().data, QByteArray("0 bytes waiting to be delivered, FREE BYTES 936"));
+    QTRY_COMPARE(shown().data, QByteArray("0 bytes waiting to be delivered, FREE BYTES 8192"));
 
     QVERIFY(fixture.deliver(fixture.client, hostcodec::frame("C1AD")));
-    QCOMPARE(shown().link, QByteArray("disconnect in progress from W1AW-7"));
-    emit fixture.engine.OnAX25Disconnect(fixture.engine.nextChannelId);
-    QCOMPARE(shown().link, QByteArray("none"));
+    QCOMPARE(shown().links, QByteArray("A/V W1AW-7 disconnect in progress, 0 bytes waiting"));
+    emit fixture.engine.OnAX25Disconnect(1);
+    QCOMPARE(shown().links, QByteArray("none"));
     QCOMPARE(shown().problem, QByteArray());
 }
 

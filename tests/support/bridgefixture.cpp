@@ -46,12 +46,17 @@ bool BridgeFixture::enterHostMode() {
     return receive(client, 6) == "\300\300S00\300";
 }
 
+void BridgeFixture::setLinkUp(Bridge &bridge, const QByteArray &remoteCall,
+                              hostcodec::Stream stream, qint32 channelId) {
+    StreamLinks &links = bridge.state().links;
+    links.at(stream).state = kConnected;
+    links.at(stream).connection.remoteCall = remoteCall;
+    links.assignChannel(stream, channelId);
+}
+
 void BridgeFixture::setHostModeWithLinkUp(const QByteArray &remoteCall) {
-    BridgeState &s = bridge.state();
-    s.hostMode = 1;
-    s.linkState = kConnected;
-    s.connection.remoteCall = remoteCall;
-    s.channelId = 1;
+    bridge.state().hostMode = 1;
+    setLinkUp(bridge, remoteCall);
 }
 
 bool BridgeFixture::hostModeWithLinkUp(const QByteArray &remoteCall) {

@@ -38,7 +38,10 @@ public:
     // Switches to host mode and takes the client's reply off the wire.
     bool enterHostMode();
 
-    // Marks a link to remoteCall up on channel 1 in host mode, as if the engine had reported it.
+    // Marks a link to remoteCall up on the stream and channel, as if the engine had reported it.
+    static void setLinkUp(Bridge &bridge, const QByteArray &remoteCall = {},
+                          hostcodec::Stream stream = {'1', 'A'}, qint32 channelId = 1);
+    // The same on stream A of port 1 and channel 1, in host mode.
     void setHostModeWithLinkUp(const QByteArray &remoteCall = {});
     // The same with the client connected.
     bool hostModeWithLinkUp(const QByteArray &remoteCall = {});

@@ -32,6 +32,7 @@ public:
                      "] [" + viaPath + "]";
         return nextChannelId;
     }
+    bool takesConnects() const override { return connectsTaken; }
     bool ax25Disconnect(qint32 channelId) override {
         calls << "disconnect " + QByteArray::number(channelId);
         return disconnectResult;
@@ -65,6 +66,7 @@ public:
     bool recordSends = true; // false: sends are only counted, so that a long run does not grow
     QByteArray versionText = "2005.127";
     qint32 nextChannelId = 1;
+    bool connectsTaken = true;
     bool disconnectResult = true;
     bool sendResult = true;
     qsizetype heldBytes = 0;

@@ -2,22 +2,30 @@
 // the window's log without the time in front of each line.
 #pragma once
 
+#include <algorithm>
+
 #include <QLabel>
 #include <QRegularExpression>
 #include <QString>
 #include <QStringList>
 #include <QWidget>
+#include <QtGlobal>
 
 // Labels that cut off some of their text, by name or else by text; empty when none does. A
-// label on one line fits when the ink of its text does, one that wraps when its lines do.
+// label fits when the ink of each of its lines does, one that wraps when its lines do.
 inline QStringList cutLabels(const QWidget &window) {
     QStringList cut;
     for (const QLabel *label : window.findChildren<QLabel *>()) {
         const QFontMetrics metrics = label->fontMetrics();
-        const bool fits = label->wordWrap()
-                              ? label->heightForWidth(label->width()) <= label->height()
-                              : metrics.tightBoundingRect(label->text()).right() < label->width() &&
-                                    metrics.height() <= label->height();
+        const QStringList lines = label->text().split(u'\n');
+        const bool linesFit = std::all_of(lines.begin(), lines.end(), [&](const QString &line) {
+            return metrics.tightBoundingRect(line).right() < label->width();
+        });
+        const bool fits =
+            label->wordWrap()
+                ? label->heightForWidth(label->width()) <= label->height()
+                : linesFit && metrics.height() + (lines.size() - 1) * metrics.lineSpacing() <=
+                                  label->height();
         if (!fits) {
             cut << (label->objectName().isEmpty() ? label->text() : label->objectName());
         }
