@@ -1,7 +1,8 @@
 // The client's byte stream through dispatchClientData and both interpreters, with the engine
 // double's events and answers in between, in process: no socket, no event loop, nothing shown.
 // Whatever a client sends, the bridge never crashes, its state keeps to its values, and its
-// unfinished block and terminal line to their bounds.
+// unfinished block and terminal line to their bounds. Links come and go on several channels, so
+// several streams are in use at once.
 #include "require.h"
 
 #include "bridge/bridge.h"
@@ -18,6 +19,8 @@ namespace {
 // One arrival may be a piece repeated up to this size, so that a short input passes the
 // unfinished-block bound in some 64 arrivals; larger ones would slow every run down.
 constexpr int kMaxRepeatedBytes = 512;
+// Engine channels the events name: enough for several links at once, and stale ones.
+constexpr qint32 kChannels = 8;
 
 enum class Step {
     Arrival,
@@ -51,7 +54,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     s.hostMode = input.ConsumeBool() ? 1 : 0;
 
     while (input.remaining_bytes() > 0) {
-        const auto channel = [&] { return input.ConsumeIntegralInRange<qint32>(0, 3); };
+        const auto channel = [&] { return input.ConsumeIntegralInRange<qint32>(0, kChannels - 1); };
         switch (input.ConsumeEnum<Step>()) {
         case Step::Arrival:
             bridge.dispatchClientData(QByteArray::fromStdString(input.ConsumeRandomLengthString()));
@@ -82,9 +85,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
                                       QByteArray::fromStdString(input.ConsumeRandomLengthString()));
             break;
         }
-        case Step::RetryOut:
-            emit engine.OnRetryOut(1);
+        case Step::RetryOut: {
+            const qint32 id = channel();
+            emit engine.OnRetryOut(id);
             break;
+        }
         case Step::Ready:
             emit engine.OnReady(true);
             break;
@@ -98,10 +103,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         VARNEL_REQUIRE(s.clientBuffer.isEmpty() || s.clientBuffer.front() == '\xC0');
         VARNEL_REQUIRE(s.clientBuffer.indexOf('\xC0', 1) < 0);
         VARNEL_REQUIRE(s.hostMode == 0 || s.hostMode == 1);
-        VARNEL_REQUIRE(s.linkState <= kDisconnectInProgress);
         VARNEL_REQUIRE(s.terminalLine.size() <= kMaxTerminalLineBytes);
-        VARNEL_REQUIRE(s.linkPort == '1' || s.linkPort == '2');
-        VARNEL_REQUIRE(s.linkStream >= 'A' && s.linkStream <= 'Z');
+        for (const hostcodec::Stream stream : s.links.busyStreams()) {
+            VARNEL_REQUIRE(s.links.at(stream).state <= kDisconnectInProgress);
+        }
+        for (qint32 id = 0; id < kChannels; ++id) {
+            const std::optional<hostcodec::Stream> stream = s.links.findByChannel(id);
+            VARNEL_REQUIRE(!stream || s.links.at(*stream).channelId == id);
+            VARNEL_REQUIRE(!stream || !s.links.at(*stream).isFree());
+        }
+        VARNEL_REQUIRE(s.currentStream.isLink() && s.callerPort >= '1' && s.callerPort <= '2');
     }
     return 0;
 }

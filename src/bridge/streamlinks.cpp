@@ -13,8 +13,8 @@ hostcodec::Stream StreamLinks::streamAt(int index) {
 }
 
 void StreamLinks::assignChannel(hostcodec::Stream stream, qint32 channelId) {
+    unmap(stream);
     StreamLink &link = at(stream);
-    byChannel_.erase(link.channelId);
     link.channelId = channelId;
     byChannel_[channelId] = index(stream);
 }
@@ -38,9 +38,16 @@ std::optional<hostcodec::Stream> StreamLinks::findByRemote(const QByteArray &rem
 }
 
 StreamLink StreamLinks::release(hostcodec::Stream stream) {
-    StreamLink &link = at(stream);
-    byChannel_.erase(link.channelId);
-    return std::exchange(link, StreamLink());
+    unmap(stream);
+    return std::exchange(at(stream), StreamLink());
+}
+
+void StreamLinks::unmap(hostcodec::Stream stream) {
+    // A channel that a newer link has taken over stays that link's.
+    const auto found = byChannel_.find(at(stream).channelId);
+    if (found != byChannel_.end() && found->second == index(stream)) {
+        byChannel_.erase(found);
+    }
 }
 
 QList<hostcodec::Stream> StreamLinks::busyStreams() const {

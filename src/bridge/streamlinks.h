@@ -72,6 +72,8 @@ public:
 
 private:
     static int index(hostcodec::Stream stream);
+    // Forgets the stream's channel, unless another stream's link has it now.
+    void unmap(hostcodec::Stream stream);
 
     std::array<StreamLink, kPorts * kStreamsPerPort> links_;
     std::map<qint32, int> byChannel_; // channel id to index

@@ -5,6 +5,9 @@
 
 #include <QTest>
 
+#include <algorithm>
+#include <iterator>
+
 namespace {
 
 const QByteArray F = "\300";
@@ -32,6 +35,9 @@ private slots:
     void withoutClientCallersAreRefusedAndDataLogged();
     void linkBlocksCarryTheLinksPortAndStream();
     void callerIsAnnouncedOnTheClientsPort();
+    void streamsCarryLinksOfTheirOwn();
+    void connectsThatCannotGoOutAreRefusedOnTheirStream_data();
+    void connectsThatCannotGoOutAreRefusedOnTheirStream();
 };
 
 void EngineEventsTest::startEngineSwitchesTheControlOn_data() {
@@ -300,6 +306,85 @@ void EngineEventsTest::callerIsAnnouncedOnTheClientsPort() {
     QCOMPARE(received, block("C00MAXUSERS now 1\r") + block("S2A*** CONNECTED to K1ABC") +
                            block("C00FREE BYTES 8192\rA/H CONNECTED to K1ABC\r"));
     QCOMPARE(fixture.engine.calls.last(), "send 4");
+}
+
+void EngineEventsTest::streamsCarryLinksOfTheirOwn() {
+    BridgeFixture fixture;
+    QVERIFY(fixture.connectClient());
+    QVERIFY(fixture.enterHostMode());
+    FakeEngine &engine = fixture.engine;
+    engine.engineStateValue = PacketEngine::EngineState::Ready;
+    const auto up = [&](qint32 channelId, const QByteArray &remoteCall) {
+        engine.infoToReport.remoteCall = remoteCall;
+        emit engine.OnAX25Connect(channelId);
+    };
+    fixture.frontEnd.lines.clear();
+    const QByteArray received = fixture.clientGets([&] {
+        // Two calls out on J and I, as a node does for two users, and callers on A to C.
+        fixture.bridge.dispatchClientData(block("C10USERS 3") + block("C1JC W1AW"));
+        engine.nextChannelId = 2;
+        fixture.bridge.dispatchClientData(block("C1IC K2XYZ"));
+        up(1, "W1AW");
+        up(2, "K2XYZ");
+        up(3, "K3CAL");
+        fixture.bridge.dispatchClientData(block("D1Ito K2XYZ") + block("D1Jto W1AW"));
+        emit engine.OnAX25Receive(3, "from K3CAL");
+        fixture.bridge.dispatchClientData(block("C10S"));
+        // The other station ends one link; the others go on.
+        emit engine.OnAX25Disconnect(2);
+        fixture.bridge.dispatchClientData(block("D1Jmore") + block("C10S"));
+    });
+    QCOMPARE(received,
+             block("C00USERS now 3\r") + block("C00") + block("C00") +
+                 block("S1J*** CONNECTED to W1AW") + block("S1I*** CONNECTED to K2XYZ") +
+                 block("S1A*** CONNECTED to K3CAL") + block("D1Afrom K3CAL") +
+                 block("C00FREE BYTES 8192\rA/V CONNECTED to K3CAL\rI/V CONNECTED to "
+                       "K2XYZ\rJ/V CONNECTED to W1AW\r") +
+                 block("S1I*** DISCONNECTED") +
+                 block("C00FREE BYTES 8192\rA/V CONNECTED to K3CAL\rJ/V CONNECTED to W1AW\r"));
+    QByteArrayList sends;
+    std::copy_if(engine.calls.begin(), engine.calls.end(), std::back_inserter(sends),
+                 [](const QByteArray &call) { return call.startsWith("send"); });
+    QCOMPARE(sends, (QByteArrayList{"send 2", "send 1", "send 1"}));
+    QCOMPARE(engine.sentData, (QByteArrayList{"to K2XYZ", "to W1AW", "more"}));
+    QCOMPARE(fixture.frontEnd.lines.first(4),
+             (QByteArrayList{"Link J/V up: W1AW, outgoing", "Link I/V up: K2XYZ, outgoing",
+                             "Link A/V up: K3CAL, incoming",
+                             "Link I/V ended: K2XYZ, 8 bytes sent, 0 received, up 0:00:00, "
+                             "ended by the remote station"}));
+}
+
+void EngineEventsTest::connectsThatCannotGoOutAreRefusedOnTheirStream_data() {
+    QTest::addColumn<QByteArray>("setUp"); // blocks before the connect on stream C
+    QTest::addColumn<bool>("engineTakesConnects");
+    QTest::addColumn<QByteArray>("refusal");
+    QTest::newRow("a station linked on another stream")
+        << block("C1AC W1AW") << true << QByteArray("Already connected on stream A");
+    QTest::newRow("beyond MAXUSERS") << block("C10MAXUSERS 4/2") << true
+                                     << QByteArray("Can't CONNECT, C/V is beyond MAXUSERS 4/2");
+    QTest::newRow("one link in all, in use")
+        << block("C10MAXUSERS 0/0") + block("C2AC K2XYZ") << true
+        << QByteArray("Can't CONNECT, C/V is beyond MAXUSERS 0/0");
+    QTest::newRow("no engine") << QByteArray() << false
+                               << QByteArray("Can't CONNECT, the packet engine is not ready");
+}
+
+void EngineEventsTest::connectsThatCannotGoOutAreRefusedOnTheirStream() {
+    QFETCH(QByteArray, setUp);
+    QFETCH(bool, engineTakesConnects);
+    QFETCH(QByteArray, refusal);
+    BridgeFixture fixture;
+    QVERIFY(fixture.connectClient());
+    QVERIFY(fixture.enterHostMode());
+    fixture.engine.connectsTaken = engineTakesConnects;
+    fixture.bridge.dispatchClientData(setUp);
+    fixture.engine.calls.clear();
+    const QByteArray received =
+        fixture.clientGets([&] { fixture.bridge.dispatchClientData(block("C1CC w1aw")); });
+    // The stream's outcome comes at once, for clients that wait for it.
+    QVERIFY2(received.endsWith(block("C00" + refusal) + block("S1C*** DISCONNECTED")), received);
+    QCOMPARE(fixture.engine.calls, QByteArrayList{});
+    QCOMPARE(fixture.frontEnd.lines.last(), "Connect on C/V to w1aw refused: " + refusal);
 }
 
 QTEST_GUILESS_MAIN(EngineEventsTest)

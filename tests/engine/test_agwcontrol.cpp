@@ -113,7 +113,9 @@ private slots:
     void dataALinkCanNoLongerCarryIsReported();
     void engineWithoutOutstandingQueryGetsDataAtOnce();
     void incomingLinkGetsItsOwnChannel();
-    void retryOutThenDisconnect();
+    void failedCallIsARetryOut_data();
+    void failedCallIsARetryOut();
+    void callingOffBesideOtherLinksKeepsThem();
     void linksBeyondTheLimitAreRefused();
     void frameKindsTheControlDoesNotUseAreSkipped();
     void engineDownAtStartIsReportedOnceAndUsedWhenItComes();
@@ -639,14 +641,44 @@ void AgwControlTest::incomingLinkGetsItsOwnChannel() {
     QVERIFY(!rig.control.ax25Send(1, "late"));
 }
 
-void AgwControlTest::retryOutThenDisconnect() {
+void AgwControlTest::failedCallIsARetryOut_data() {
+    QTest::addColumn<bool>("retryOutText");
+    QTest::newRow("Dire Wolf's RETRYOUT text") << true;
+    // Other engines end every link with the same text: a call that never came up has failed.
+    QTest::newRow("the plain disconnect text") << false;
+}
+
+void AgwControlTest::failedCallIsARetryOut() {
+    QFETCH(bool, retryOutText);
     Rig rig;
     QVERIFY(rig.startReady());
     rig.control.ax25Connect(1, "N0CALL", "W1AW", {});
     QVERIFY(rig.engine.waitForFrames('C'));
-    rig.engine.linkDown(0, "W1AW", "N0CALL", true);
+    rig.engine.linkDown(0, "W1AW", "N0CALL", retryOutText);
     QVERIFY(rig.waitFor("disconnect 1"));
     QCOMPARE(rig.events, (QList<QByteArray>{"ready", "retryout 1", "disconnect 1"}));
+}
+
+void AgwControlTest::callingOffBesideOtherLinksKeepsThem() {
+    Rig rig;
+    QVERIFY(rig.startReady() && rig.incomingLink());
+    // As Dire Wolf, the engine ignores a 'd' while it calls.
+    rig.engine.answerDisconnects = false;
+    QCOMPARE(rig.control.ax25Connect(1, "N0CALL", "W1AW", {}), 2);
+    QVERIFY(rig.engine.waitForFrames('C'));
+    QVERIFY(rig.control.ax25Disconnect(2));
+    QVERIFY(rig.waitFor("disconnect 2"));
+    QVERIFY(rig.engine.waitForFrames('d'));
+    QCOMPARE(rig.engine.received.last().callTo, QByteArray("W1AW"));
+
+    // The engine calls on and the station answers: the link goes down again unseen.
+    rig.engine.linkUp(0, "W1AW", "N0CALL", false);
+    QVERIFY(rig.engine.waitForFrames('d', 2));
+    rig.engine.linkDown(0, "W1AW", "N0CALL", false);
+    QVERIFY(rig.control.ax25Send(1, "still here"));
+    QVERIFY(rig.engine.waitForFrames('D'));
+    QCOMPARE(rig.engine.connectionCount(), 1);
+    QCOMPARE(rig.events, (QList<QByteArray>{"ready", "connect 1", "disconnect 2"}));
 }
 
 void AgwControlTest::linksBeyondTheLimitAreRefused() {
