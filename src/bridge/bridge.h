@@ -114,7 +114,7 @@ private:
     bool clientConnected() const;
     // The header of a block of this type about a stream's link: "S1A".
     static QByteArray linkBlock(char type, hostcodec::Stream stream);
-    // A caller, or the engine's confirmation of the client's connect, takes up a stream.
+    // A station that called the own callsign: given the first free stream that takes calls.
     void takeCaller(qint32 channelId, const ConnectionInfo &caller);
     void linkUp(hostcodec::Stream stream);
     void logLinkEnd(hostcodec::Stream stream, const StreamLink &ended);

@@ -420,12 +420,17 @@ class InteropTest(unittest.TestCase):
 
     def test_linbpq_session(self):
         """LinBPQ's terminal-mode settings with MYCALL, its host-mode polls and HF set-up, a
-        link on stream J and the quit block Q."""
+        link on stream J and the quit block Q. What LinBPQ ordinarily sends raises no alarm in
+        the log, and its own callsign replacing Varnel's is told."""
         a, b = self.start_rig()
         station = self.open_station(b)
         varnel = self.start_varnel(a)
         settings = Settings(mycall=LINBPQ_CALL, call=ECHO_CALL, link_timeout=LINK_TIMEOUT)
         self.replay("linbpq", varnel, station, settings)
+        log = varnel.log_text().splitlines()
+        self.assertEqual([line for line in log if "ERROR" in line], [])
+        replaced = f"Own callsign {VARNEL_CALL} replaced by {LINBPQ_CALL}, as the client asked"
+        self.assertIn(replaced, log)
 
     def paclink_session(self, tnc_port):
         a, b = self.start_rig()
