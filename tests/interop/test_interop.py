@@ -204,9 +204,9 @@ class InteropTest(unittest.TestCase):
         self.assertLess(time.monotonic() - asked, CANCEL_TIMEOUT)
         return asked
 
-    def replay(self, program, varnel, station, settings):
+    def replay(self, program, varnel, stations, settings):
         """Plays a client program's session through Varnel (tools/lib/kamclients.py); then
-        checks that the station had a link from the program's own callsign, which carried the
+        checks that each station had a link from the program's own callsign, which carried the
         data and ended."""
         client = KamClient(varnel.listen_port)
         self.addCleanup(client.close)
@@ -216,10 +216,11 @@ class InteropTest(unittest.TestCase):
         if not script.run():
             step, problem = script.failure
             self.fail(f"{script.name}, step {step!r}: {problem}")
-        station.wait_connected(settings.mycall, LINK_TIMEOUT)
-        station.wait_disconnected(settings.mycall, LINK_TIMEOUT)
-        with station.condition:
-            self.assertEqual(bytes(station.received[settings.mycall]), settings.data)
+        for station in stations:
+            station.wait_connected(settings.mycall, LINK_TIMEOUT)
+            station.wait_disconnected(settings.mycall, LINK_TIMEOUT)
+            with station.condition:
+                self.assertEqual(bytes(station.received[settings.mycall]), settings.data)
 
     def check_nothing_left_running(self):
         """Runs last: every process the test started has been stopped and reaped."""
@@ -514,13 +515,18 @@ class InteropTest(unittest.TestCase):
         client.wait_status("S1A*** CONNECTED to " + ECHO_CALL, LINK_TIMEOUT)
 
     def test_linbpq_session(self):
-        """LinBPQ's terminal-mode settings with MYCALL, its host-mode polls and HF set-up, a
-        link on stream J and the quit block Q."""
+        """LinBPQ's terminal-mode settings with MYCALL, its host-mode polls and HF set-up, two
+        users linked at once on streams J and I, and the quit block Q."""
         a, b = self.start_rig()
-        station = self.open_station(b)
+        stations = [self.open_station(b), self.open_station(b, call=SECOND_ECHO_CALL)]
         varnel = self.start_varnel(a)
-        settings = Settings(mycall=LINBPQ_CALL, call=ECHO_CALL, link_timeout=LINK_TIMEOUT)
-        self.replay("linbpq", varnel, station, settings)
+        settings = Settings(
+            mycall=LINBPQ_CALL,
+            call=ECHO_CALL,
+            second_call=SECOND_ECHO_CALL,
+            link_timeout=LINK_TIMEOUT,
+        )
+        self.replay("linbpq", varnel, stations, settings)
 
     def paclink_session(self, tnc_port):
         a, b = self.start_rig()
@@ -529,7 +535,7 @@ class InteropTest(unittest.TestCase):
         settings = Settings(
             mycall=PACLINK_CALL, call=ECHO_CALL, tnc_port=tnc_port, link_timeout=LINK_TIMEOUT
         )
-        self.replay("paclink", varnel, station, settings)
+        self.replay("paclink", varnel, [station], settings)
 
     def test_paclink_session_on_tnc_port_1(self):
         """Paclink's default: polls C10S, link on C1A/D1A."""
@@ -539,20 +545,20 @@ class InteropTest(unittest.TestCase):
         self.paclink_session(2)
 
     def test_fbb_session_from_host_mode_start(self):
-        """FBB sends host-mode blocks from its first byte, one byte per write, sets its call
-        with MY on stream 0, and serves its second channel on stream B: a connect nobody
-        answers runs out of retries, then a link carries data."""
+        """FBB sends host-mode blocks from its first byte, one byte per write, and sets its
+        call with MY on stream 0. On its first channel (stream A) a connect nobody answers runs
+        out of retries; then its two channels, A and B, carry a link each at once."""
         a, b = self.start_rig()
-        station = self.open_station(b)
+        stations = [self.open_station(b), self.open_station(b, call=SECOND_ECHO_CALL)]
         varnel = self.start_varnel(a, options=("--host-mode",))
         settings = Settings(
             mycall=FBB_CALL,
             call=ECHO_CALL,
-            stream="B",
+            second_call=SECOND_ECHO_CALL,
             unanswered=NOBODY_CALL,
             link_timeout=RETRY_OUT_TIMEOUT,
         )
-        self.replay("fbb", varnel, station, settings)
+        self.replay("fbb", varnel, stations, settings)
 
 
 def main():
