@@ -34,6 +34,10 @@ ECHO_CALL = "N0ECH"
 DIGI_CALL = "N0DIG"
 NOBODY_CALL = "N0NONE"
 SECOND_CALL = "N0TWO"
+# A second station that echoes, for a second link out at once.
+SECOND_ECHO_CALL = "N0EC2"
+# Registered only after Varnel's call to it was called off.
+LATE_CALL = "N0LAT"
 # The own callsigns the replayed client programs set.
 LINBPQ_CALL = "N0BPQ"
 PACLINK_CALL = "N0PCL"
@@ -60,6 +64,8 @@ LONG_DATA_TIMEOUT = 30.0
 RECONNECT_TIMEOUT = 30.0
 # A transfer that takes a few seconds at 9600 bd, more than Varnel gives the engine ahead.
 TRANSFER_BYTES = 6 * 1024
+# Data on a link while a call on another stream is called off: on the air for a few seconds.
+BUSY_LINK_BLOCKS = 8
 # What the status reply says is free with nothing in flight.
 EMPTY_FREE_BYTES = 8192
 # A disconnect at once, after Dire Wolf's current transmission, takes a few seconds at most:
@@ -138,12 +144,16 @@ class InteropTest(unittest.TestCase):
         self.addCleanup(station.close)
         return station
 
-    def connect(self, client, call, via=()):
-        self.assertEqual(client.connect(call, via).text(), "C00")
-        client.wait_status("S1A*** CONNECTED to " + call, LINK_TIMEOUT)
+    def connect(self, client, call, via=(), stream="1A"):
+        self.assertEqual(client.connect(call, via, stream).text(), "C00")
+        client.wait_status(f"S{stream}*** CONNECTED to {call}", LINK_TIMEOUT)
 
     def assert_status(self, client, link_text):
         self.assertEqual(client.status().text(), "C00FREE BYTES 8192\r" + link_text)
+
+    def assert_links(self, client, link_text):
+        """The status reply's stream lines, whatever room it reports."""
+        self.assertEqual(client.status().text().split("\r", 1)[1], link_text)
 
     def free_bytes(self, client):
         """The room the status reply reports."""
@@ -166,32 +176,37 @@ class InteropTest(unittest.TestCase):
         lost = [line for line in varnel.log_text().splitlines() if "not delivered" in line]
         self.assertEqual(lost, [])
 
-    def echo_all_byte_values(self, client):
-        """Every byte value, FEND and FESC included, goes out in "D1A" blocks and comes back."""
+    def echo_all_byte_values(self, client, streams=("1A",)):
+        """Every byte value, FEND and FESC included, goes out in data blocks on each of the
+        streams at once and comes back on the same stream."""
         data = bytes(range(256))
-        client.send_data(data)
-        self.assertEqual(client.wait_data(len(data), LINK_TIMEOUT), data)
+        for stream in streams:
+            client.send_data(data, stream)
+        for stream in streams:
+            header = b"D" + stream.encode("ascii")
+            self.assertEqual(client.wait_data(len(data), LINK_TIMEOUT, header), data)
 
-    def disconnect(self, client, station):
-        self.assertEqual(client.disconnect().text(), "C00")
-        client.wait_status("S1A*** DISCONNECTED", LINK_TIMEOUT)
+    def disconnect(self, client, station, stream="1A"):
+        self.assertEqual(client.disconnect(stream).text(), "C00")
+        client.wait_status(f"S{stream}*** DISCONNECTED", LINK_TIMEOUT)
         station.wait_disconnected(VARNEL_CALL, LINK_TIMEOUT)
-        self.assert_status(client, "A/V DISCONNECTED\r")
+        if stream == "1A":
+            self.assert_status(client, "A/V DISCONNECTED\r")
 
-    def call_off_a_connect_attempt(self, client, monitor):
+    def call_off_a_connect_attempt(self, client, monitor, call=NOBODY_CALL, stream="1A"):
         """Calls a station nobody answers and, once the call is on the air, disconnects; returns
         when the disconnect was asked."""
-        self.assertEqual(client.connect(NOBODY_CALL).text(), "C00")
-        monitor.wait_frame(b"SABM", LINK_TIMEOUT)
+        self.assertEqual(client.connect(call, stream=stream).text(), "C00")
+        monitor.wait_frame(f"To {call} <SABM".encode("ascii"), LINK_TIMEOUT)
         asked = time.monotonic()
-        self.assertEqual(client.disconnect().text(), "C00")
-        client.wait_status("S1A*** DISCONNECTED", CANCEL_TIMEOUT)
+        self.assertEqual(client.disconnect(stream).text(), "C00")
+        client.wait_status(f"S{stream}*** DISCONNECTED", CANCEL_TIMEOUT)
         self.assertLess(time.monotonic() - asked, CANCEL_TIMEOUT)
         return asked
 
-    def replay(self, program, varnel, station, settings):
+    def replay(self, program, varnel, stations, settings):
         """Plays a client program's session through Varnel (tools/lib/kamclients.py); then
-        checks that the station had a link from the program's own callsign, which carried the
+        checks that each station had a link from the program's own callsign, which carried the
         data and ended."""
         client = KamClient(varnel.listen_port)
         self.addCleanup(client.close)
@@ -201,10 +216,11 @@ class InteropTest(unittest.TestCase):
         if not script.run():
             step, problem = script.failure
             self.fail(f"{script.name}, step {step!r}: {problem}")
-        station.wait_connected(settings.mycall, LINK_TIMEOUT)
-        station.wait_disconnected(settings.mycall, LINK_TIMEOUT)
-        with station.condition:
-            self.assertEqual(bytes(station.received[settings.mycall]), settings.data)
+        for station in stations:
+            station.wait_connected(settings.mycall, LINK_TIMEOUT)
+            station.wait_disconnected(settings.mycall, LINK_TIMEOUT)
+            with station.condition:
+                self.assertEqual(bytes(station.received[settings.mycall]), settings.data)
 
     def check_nothing_left_running(self):
         """Runs last: every process the test started has been stopped and reaped."""
@@ -315,18 +331,98 @@ class InteropTest(unittest.TestCase):
         client.wait_status("S1A*** DISCONNECTED", LINK_TIMEOUT)
         self.assert_status(client, "A/V DISCONNECTED\r")
 
-    def test_second_incoming_link_is_refused(self):
-        """A second station calls while the link is up: its link is taken down, the first
-        one carries on, and the status poll goes on naming the first station."""
+    def test_three_links_at_once(self):
+        """Two links out to different stations and a caller on the third stream that takes
+        calls: every byte value goes both ways on all three at once, and when one ends, the
+        others carry on."""
+        a, b = self.start_rig()
+        self.open_station(b)
+        second = self.open_station(b, call=SECOND_ECHO_CALL)
+        caller = self.open_station(b, call=SECOND_CALL)
+        varnel = self.start_varnel(a)
+        client = self.open_client(varnel)
+        self.assertEqual(client.command(b"C10", b"USERS 3").header, b"C00")
+        self.connect(client, ECHO_CALL)
+        self.connect(client, SECOND_ECHO_CALL, stream="1B")
+        caller.connect(VARNEL_CALL)
+        client.wait_status("S1C*** CONNECTED to " + SECOND_CALL, LINK_TIMEOUT)
+        self.assert_status(
+            client,
+            f"A/V CONNECTED to {ECHO_CALL}\rB/V CONNECTED to {SECOND_ECHO_CALL}\r"
+            f"C/V CONNECTED to {SECOND_CALL}\r",
+        )
+        self.echo_all_byte_values(client, ("1A", "1B", "1C"))
+
+        self.disconnect(client, second, stream="1B")
+        self.assert_links(client, f"A/V CONNECTED to {ECHO_CALL}\rC/V CONNECTED to {SECOND_CALL}\r")
+        self.echo_all_byte_values(client, ("1A", "1C"))
+        log = varnel.log_text().splitlines()
+        self.assertIn(f"Link C/V up: {SECOND_CALL}, incoming", log)
+        ended = f"Link B/V ended: {SECOND_ECHO_CALL}, 256 bytes sent, 256 received, up 0:00:"
+        self.assertTrue(any(line.startswith(ended) for line in log), ended)
+
+    def test_called_off_attempt_leaves_the_other_link_alone(self):
+        """While a link carries data, a call on a second stream is called off before anyone
+        answers: the stream is free at once and the link keeps every byte. The engine calls
+        on; when the station answers after all, that link is taken down unseen by the
+        client."""
+        a, b = self.start_rig()
+        self.open_station(b)
+        varnel = self.start_varnel(a)
+        monitor = agw.Monitor(a.agw_port)
+        self.addCleanup(monitor.close)
+        client = self.open_client(varnel)
+        self.connect(client, ECHO_CALL)
+        data = bytes(range(256)) * BUSY_LINK_BLOCKS
+        client.send_data(data)
+        self.call_off_a_connect_attempt(client, monitor, LATE_CALL, stream="1B")
+
+        late = self.open_station(b, echo=False, call=LATE_CALL)
+        late.wait_connected(VARNEL_CALL, RETRY_OUT_TIMEOUT)
+        late.wait_disconnected(VARNEL_CALL, LINK_TIMEOUT)
+        self.assertEqual(client.wait_data(len(data), LONG_DATA_TIMEOUT), data)
+        with client.condition:
+            self.assertEqual([b.text() for b in client.blocks if b.header[1:] == b"1B"], [])
+        self.assert_links(client, f"A/V CONNECTED to {ECHO_CALL}\rB/V DISCONNECTED\r")
+        log = varnel.log_text().splitlines()
+        self.assertEqual(
+            [line for line in log if line.startswith("Link B/V")],
+            [f"Link B/V ended: {LATE_CALL}, never connected, asked by the client"],
+        )
+
+    def test_refusals_while_a_link_is_up(self):
+        """With the one stream that takes calls (USERS 1) linked, a caller hears that Varnel
+        is busy before it is disconnected. A connect to the station linked on another stream,
+        and one beyond MAXUSERS, are refused with their stream's DISCONNECTED. The link carries
+        on through all of it."""
         a, b = self.start_rig()
         station = self.open_station(b)
-        second = self.open_station(b, echo=False, call=SECOND_CALL)
+        caller = self.open_station(b, echo=False, call=SECOND_CALL)
         varnel = self.start_varnel(a)
         client = self.open_client(varnel)
         self.connect(client, ECHO_CALL)
-        second.connect(VARNEL_CALL)
-        second.wait_disconnected(VARNEL_CALL, LINK_TIMEOUT)
-        self.assert_status(client, "A/V CONNECTED to " + ECHO_CALL + "\r")
+
+        caller.connect(VARNEL_CALL)
+        caller.wait_disconnected(VARNEL_CALL, LINK_TIMEOUT)
+        with caller.condition:
+            busy = bytes(caller.received[VARNEL_CALL])
+        self.assertEqual(busy, f"*** {VARNEL_CALL} busy, try later\r".encode("ascii"))
+        varnel.wait_log(
+            lambda line: line.startswith(f"Incoming link from {SECOND_CALL} refused as busy: "),
+            LINK_TIMEOUT,
+        )
+
+        # MAXUSERS HF/VHF: two streams on port 1.
+        self.assertEqual(client.command(b"C10", b"MAXUSERS 1/2").header, b"C00")
+        for stream, call, refusal in (
+            ("1B", ECHO_CALL, "Already connected on stream A"),
+            ("1C", SECOND_CALL, "Can't CONNECT, C/V is beyond MAXUSERS 1/2"),
+        ):
+            self.assertEqual(client.connect(call, stream=stream).text(), "C00" + refusal)
+            client.wait_status(f"S{stream}*** DISCONNECTED")
+        with client.condition:
+            self.assertEqual([b.text() for b in client.blocks if b.header[:1] == b"S"], [])
+        self.assert_links(client, f"A/V CONNECTED to {ECHO_CALL}\r")
         self.echo_all_byte_values(client)
         self.disconnect(client, station)
 
@@ -419,14 +515,19 @@ class InteropTest(unittest.TestCase):
         client.wait_status("S1A*** CONNECTED to " + ECHO_CALL, LINK_TIMEOUT)
 
     def test_linbpq_session(self):
-        """LinBPQ's terminal-mode settings with MYCALL, its host-mode polls and HF set-up, a
-        link on stream J and the quit block Q. What LinBPQ ordinarily sends raises no alarm in
-        the log, and its own callsign replacing Varnel's is told."""
+        """LinBPQ's terminal-mode settings with MYCALL, its host-mode polls and HF set-up, two
+        users linked at once on streams J and I, and the quit block Q. What LinBPQ ordinarily
+        sends raises no alarm in the log, and its own callsign replacing Varnel's is told."""
         a, b = self.start_rig()
-        station = self.open_station(b)
+        stations = [self.open_station(b), self.open_station(b, call=SECOND_ECHO_CALL)]
         varnel = self.start_varnel(a)
-        settings = Settings(mycall=LINBPQ_CALL, call=ECHO_CALL, link_timeout=LINK_TIMEOUT)
-        self.replay("linbpq", varnel, station, settings)
+        settings = Settings(
+            mycall=LINBPQ_CALL,
+            call=ECHO_CALL,
+            second_call=SECOND_ECHO_CALL,
+            link_timeout=LINK_TIMEOUT,
+        )
+        self.replay("linbpq", varnel, stations, settings)
         log = varnel.log_text().splitlines()
         self.assertEqual([line for line in log if "ERROR" in line], [])
         replaced = f"Own callsign {VARNEL_CALL} replaced by {LINBPQ_CALL}, as the client asked"
@@ -439,7 +540,7 @@ class InteropTest(unittest.TestCase):
         settings = Settings(
             mycall=PACLINK_CALL, call=ECHO_CALL, tnc_port=tnc_port, link_timeout=LINK_TIMEOUT
         )
-        self.replay("paclink", varnel, station, settings)
+        self.replay("paclink", varnel, [station], settings)
 
     def test_paclink_session_on_tnc_port_1(self):
         """Paclink's default: polls C10S, link on C1A/D1A."""
@@ -449,20 +550,20 @@ class InteropTest(unittest.TestCase):
         self.paclink_session(2)
 
     def test_fbb_session_from_host_mode_start(self):
-        """FBB sends host-mode blocks from its first byte, one byte per write, sets its call
-        with MY on stream 0, and serves its second channel on stream B: a connect nobody
-        answers runs out of retries, then a link carries data."""
+        """FBB sends host-mode blocks from its first byte, one byte per write, and sets its
+        call with MY on stream 0. On its first channel (stream A) a connect nobody answers runs
+        out of retries; then its two channels, A and B, carry a link each at once."""
         a, b = self.start_rig()
-        station = self.open_station(b)
+        stations = [self.open_station(b), self.open_station(b, call=SECOND_ECHO_CALL)]
         varnel = self.start_varnel(a, options=("--host-mode",))
         settings = Settings(
             mycall=FBB_CALL,
             call=ECHO_CALL,
-            stream="B",
+            second_call=SECOND_ECHO_CALL,
             unanswered=NOBODY_CALL,
             link_timeout=RETRY_OUT_TIMEOUT,
         )
-        self.replay("fbb", varnel, station, settings)
+        self.replay("fbb", varnel, stations, settings)
 
 
 def main():

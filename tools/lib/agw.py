@@ -140,6 +140,7 @@ class Station:
         self.echo = echo
         self.links = set()  # remote calls of the links that are up
         self.received = collections.defaultdict(bytearray)
+        self.last_received_at = {}  # remote call: time.monotonic() of its latest data
         self.events = []
         self.condition = threading.Condition()
         self.client = AgwClient(agw_port, self._frame, host)
@@ -159,6 +160,7 @@ class Station:
         with self.condition:
             if frame.kind == "D":
                 self.received[frame.call_from] += frame.data
+                self.last_received_at[frame.call_from] = time.monotonic()
             self.events.append(frame)
             self.condition.notify_all()
 

@@ -285,19 +285,21 @@ class KamClient:
         self.send_raw(b"RESET" + CR)
         self.wait_block(lambda b: b.header == b"S00", what="S00 after RESET")
 
-    def connect(self, call, via=()):
-        return self.command(b"C1A", connect_request(call, via))
+    # stream: the port byte and the stream letter of the link, "1A" to "2Z".
+    def connect(self, call, via=(), stream="1A"):
+        return self.command(b"C" + stream.encode("ascii"), connect_request(call, via))
 
-    def disconnect(self):
-        return self.command(b"C1A", b"D")
+    def disconnect(self, stream="1A"):
+        return self.command(b"C" + stream.encode("ascii"), b"D")
 
     def status(self):
         self.send_raw(frame_block(b"C20S"))
         return self.wait_block(lambda b: b.header == b"C00", what="status answer")
 
-    def send_data(self, data):
+    def send_data(self, data, stream="1A"):
+        header = b"D" + stream.encode("ascii")
         for start in range(0, len(data), DATA_BLOCK_BYTES):
-            self.send_block(b"D1A", data[start : start + DATA_BLOCK_BYTES])
+            self.send_block(header, data[start : start + DATA_BLOCK_BYTES])
 
     def transcript_length(self):
         with self.condition:

@@ -10,10 +10,13 @@ poll at the client's own interval only while it waits for the link or for room).
     passed = replay.run()      # writes each step's bytes and PASS or FAIL
 
 The station called must echo what it receives (as tools/demo's N0ECH does) unless echo is off;
-then any data from it counts.
+then any data from it counts. With a second call, LinBPQ and FBB carry a second session at once,
+as a node with two users or a BBS with two channels does: a second link on the stream that
+client would take next, data on both links together, and the second link ends first.
 """
 
 import collections
+import copy
 import dataclasses
 import re
 import time
@@ -48,6 +51,7 @@ class Settings:
     echo: bool = True  # the station sends the data back; otherwise any data from it counts
     link_timeout: float = 60.0  # for a link to come up or go down, and for the data
     unanswered: str = ""  # FBB: a call nobody answers, to see the retry-out recognised
+    second_call: str = ""  # LinBPQ, FBB: a second station, linked while the first link is up
 
 
 def link_status(block):
@@ -62,6 +66,9 @@ class Replay:
     default_stream = "A"
     poll_interval = 1.0  # seconds between the client's status polls while it waits
     reply_timeout = REPLY_TIMEOUT  # how long the client waits for an answer to a command
+    # Where the client puts a second link: this many letters on from the first one's stream;
+    # 0 for a client that carries one link only.
+    second_stream_step = 0
 
     def __init__(self, client, settings, write=print):
         self.client = client
@@ -71,6 +78,16 @@ class Replay:
         self.stream = (settings.stream or self.default_stream).upper().encode("ascii")
         self.call = settings.call.upper()
         self.failure = None  # (step title, what went wrong) once a step failed
+        # The same replay as it drives the second link, if any: its own stream and station.
+        self.second = None
+        if settings.second_call:
+            letter = ord(self.stream) + self.second_stream_step
+            if self.second_stream_step == 0 or not ord("A") <= letter <= ord("Z"):
+                stream = self.stream.decode()
+                raise ValueError(f"{self.name} carries no second link beside stream {stream}")
+            self.second = copy.copy(self)
+            self.second.stream = bytes((letter,))
+            self.second.call = settings.second_call.upper()
 
     def steps(self):
         """(title, action) pairs, in the client's order."""
@@ -218,6 +235,29 @@ class Replay:
         self.command(self.header("C"), "D")
         self.wait_link_status("*** DISCONNECTED")
 
+    def links(self):
+        """The replay for each link it carries: itself, then the second link's."""
+        return [self] if self.second is None else [self, self.second]
+
+    def second_link_steps(self, end_link):
+        """The steps that bring the second link up and take it down, if there is one; the
+        first link must be up through both. end_link(replay) is the client's disconnect."""
+        if self.second is None:
+            return [], []
+        second = self.second
+        c, s = (second.header(kind).decode() for kind in "CS")
+        first = self.stream.decode()
+
+        def end():
+            end_link(second)
+            line = self.stream_line(self.poll().lines)
+            self.expect(f"CONNECTED to {self.call}" in line, f"status line {line!r} of {first}")
+
+        up = (f"second link while {first} is up: connect {c}C {second.call}: "
+              f"{s}*** CONNECTED to {second.call}", second.connect_link)  # fmt: skip
+        down = (f"second link ends first: {c}D: {s}*** DISCONNECTED, {first} stays up", end)
+        return [up], [down]
+
 
 class LinBpq(Replay):
     """LinBPQ's KAMPACTOR driver: VHF packet on port 1, its plain connect on the highest free
@@ -243,8 +283,12 @@ class LinBpq(Replay):
     # A TNC answers the quit block at once, if at all.
     QUIT_REPLY_WAIT = 1.0
 
+    second_stream_step = -1  # its plain connect takes the highest free stream
+
     def steps(self):
-        c, d, s = (self.header(kind).decode() for kind in "CDS")
+        c, s = (self.header(kind).decode() for kind in "CS")
+        d = " and ".join(link.header("D").decode() for link in self.links())
+        second_up, second_down = self.second_link_steps(lambda link: link.disconnect_link())
         return [
             ("probe: CR gets cmd: within 5 s", self.probe),
             (f"{len(self.SETTINGS) + 1} setting lines, each gets cmd: within 5 s",
@@ -257,8 +301,10 @@ class LinBpq(Replay):
             ("keep-alive ? is answered within 5 s", self.keep_alive),
             ("HF set-up on port 2 stream 0: each command answered within 5 s", self.hf_setup),
             (f"connect {c}C {self.call}: {s}*** CONNECTED to {self.call}", self.connect_link),
+            *second_up,
             (f"data both ways in {d} blocks of {self.PACLEN} bytes, paced by C10S",
              self.exchange),
+            *second_down,
             (f"disconnect {c}D: {s}*** DISCONNECTED", self.disconnect_link),
             ("close: FEND Q FEND leaves host mode, the next CR gets cmd:", self.close),
         ]  # fmt: skip
@@ -299,13 +345,16 @@ class LinBpq(Replay):
             self.command(b"C20", text)
 
     def exchange(self):
+        """Each link gets its frames after the same polls, as the node serves its users."""
         data = self.settings.data
         frames = [data[at : at + self.PACLEN] for at in range(0, len(data), self.PACLEN)]
         for first in range(0, len(frames), self.FRAMES_PER_POLL):
             self.wait_room(lambda free: free >= self.MIN_FREE_BYTES)
-            for frame in frames[first : first + self.FRAMES_PER_POLL]:
-                self.send_block(self.header("D"), frame)
-        self.wait_station_data()
+            for link in self.links():
+                for frame in frames[first : first + self.FRAMES_PER_POLL]:
+                    self.send_block(link.header("D"), frame)
+        for link in self.links():
+            link.wait_station_data()
 
     def disconnect_link(self):
         self.disconnect()
@@ -458,9 +507,12 @@ class Fbb(Replay):
     # Channels it serves: the KAM's USERS for its port.
     CHANNELS = 2
     MAXFRAME = 4
+    second_stream_step = 1  # its next channel
 
     def steps(self):
-        c, d, s = (self.header(kind).decode() for kind in "CDS")
+        c, s = (self.header(kind).decode() for kind in "CS")
+        d = " and ".join(link.header("D").decode() for link in self.links())
+        second_up, second_down = self.second_link_steps(lambda link: link.disconnect())
         port = f"C{self.port.decode()}0"
         steps = [
             (f"set-up on {port} (the TNC must be in host mode: varnel --host-mode), "
@@ -476,7 +528,9 @@ class Fbb(Replay):
             )  # fmt: skip
         return steps + [
             (f"connect {c}C {self.call}: {s}*** CONNECTED to {self.call}", self.connect_link),
+            *second_up,
             (f"data both ways in {d} blocks, written one byte at a time", self.exchange),
+            *second_down,
             (f"disconnect {c}D: {s}*** DISCONNECTED", self.disconnect),
         ]  # fmt: skip
 
@@ -522,8 +576,10 @@ class Fbb(Replay):
     def exchange(self):
         data = self.settings.data
         for at in range(0, len(data), DATA_BLOCK_BYTES):
-            self.send_block(self.header("D"), data[at : at + DATA_BLOCK_BYTES])
-        self.wait_station_data()
+            for link in self.links():
+                link.send_block(link.header("D"), data[at : at + DATA_BLOCK_BYTES])
+        for link in self.links():
+            link.wait_station_data()
 
 
 REPLAYS = {"linbpq": LinBpq, "paclink": Paclink, "fbb": Fbb}
