@@ -11,10 +11,10 @@ namespace {
 
 // The transmit buffer that all streams share, as a KAM's does: what FREE BYTES shows with
 // nothing waiting. Clients send no more than it shows between two status polls (Paclink polls
-// every 1.5 s), so it has to hold 1.5 s of a 9600 bd link (1800 bytes) on top of what the engine
-// holds unacknowledged (up to a window of 7 frames of 256 bytes, acknowledged a window at a
-// time): 3600 bytes at the least, doubled so that a slow acknowledgement never idles the link.
-constexpr qsizetype kFreeBytesWhenEmpty = 8192;
+// every 1.5 s). The engine is handed 32 frames of 256 bytes ahead (8192 bytes, all unacknowledged
+// for a whole transmission), so on top of those the buffer must hold what the link sends until
+// the next poll, 1.5 s at 9600 bd (1800 bytes), or the link idles after every acknowledgement.
+constexpr qsizetype kFreeBytesWhenEmpty = 10240;
 
 } // namespace
 

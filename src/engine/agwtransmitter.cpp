@@ -9,9 +9,11 @@ constexpr int kTickMs = 50;
 // An engine that has not answered 'Y' within this does not know it (a live engine answers
 // within milliseconds).
 constexpr qint64 kAnswerTimeoutMs = 3000;
-// Data waiting here past this holds the client back: as much as a KAM's own buffer, on top of
-// the frames the engine already holds.
-constexpr qsizetype kMaxWaitingBytes = 936;
+// Data waiting here past this holds the client back, on top of the frames the engine already
+// holds. A client that paces itself on the KAM's free room leaves up to that room less the
+// frames ahead waiting here (2048 bytes) and must never be held, or its next status poll would
+// wait behind its own data.
+constexpr qsizetype kMaxWaitingBytes = 4096;
 // AX.25 protocol id for connected data without a layer-3 protocol.
 constexpr quint8 kPidNoLayer3 = 0xF0;
 

@@ -195,7 +195,7 @@ void MainWindowTest::statusStripFitsItsLongestTexts() {
     longest.client = "connected from 192.168.100.200:65535, terminal mode";
     const QByteArray link = "Z/H WB2OSZ-15 connected, incoming, 123456 bytes waiting";
     longest.links = QByteArrayList(52, link).join('\n');
-    longest.data = "1234567 bytes waiting to be delivered, FREE BYTES 8192";
+    longest.data = "1234567 bytes waiting to be delivered, FREE BYTES 10240";
     longest.problem = "ERROR cannot listen on 192.168.100.200 port 65535: The address is "
                       "protected; the packet engine is not reachable";
     window_.showStatus(longest);

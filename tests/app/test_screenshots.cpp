@@ -99,7 +99,7 @@ void ScreenshotTest::windowAtWorkHelpAndAbout() {
     engine.outstandingFrames = 4;
     client.write(hostcodec::frame("D1A" + QByteArray(200, 'x')));
     QTRY_COMPARE(statusOf(window, "dataStatus"),
-                 "200 bytes waiting to be delivered, FREE BYTES 7992");
+                 "200 bytes waiting to be delivered, FREE BYTES 10040");
     QCOMPARE(statusOf(window, "linkStatus"), "A/V W1AW connected, outgoing, 200 bytes waiting\n"
                                              "B/V K2XYZ connected, outgoing, 0 bytes waiting\n"
                                              "C/V K3CAL connected, incoming, 0 bytes waiting");
@@ -125,12 +125,12 @@ void ScreenshotTest::windowAtWorkHelpAndAbout() {
     // Delivered, then taken down by the other station.
     engine.outstandingFrames = 0;
     QTRY_COMPARE(statusOf(window, "dataStatus"),
-                 "0 bytes waiting to be delivered, FREE BYTES 8192");
+                 "0 bytes waiting to be delivered, FREE BYTES 10240");
     for (const char *remote : {"W1AW", "K2XYZ", "K3CAL"}) {
         engine.linkDown(0, remote, "N0CALL");
     }
     QTRY_COMPARE(statusOf(window, "linkStatus"), "none");
-    QCOMPARE(statusOf(window, "dataStatus"), "no link, FREE BYTES 8192");
+    QCOMPARE(statusOf(window, "dataStatus"), "no link, FREE BYTES 10240");
     QCOMPARE(cutLabels(window).join(u','), QString());
     QVERIFY(window.grab().save(screenshotPath("main-window-link-ended")));
 

@@ -20,7 +20,7 @@ constexpr double kMaxSlowdown = 2.0;
 // ...give or take one refresh of the view.
 constexpr qint64 kAllowanceMs = 50;
 
-const QByteArray kStatusDisconnected = "C00FREE BYTES 8192\rA/V DISCONNECTED\r";
+const QByteArray kStatusDisconnected = "C00FREE BYTES 10240\rA/V DISCONNECTED\r";
 
 // Milliseconds from sending the flood to the status poll's answer; -1 when it failed.
 qint64 floodToAnswerMs(bool headless) {

@@ -17,7 +17,7 @@ QByteArray block(const QByteArray &content) {
     return F + content + F;
 }
 
-const QByteArray kStatusDisconnected = block("C00FREE BYTES 8192\rA/V DISCONNECTED\r");
+const QByteArray kStatusDisconnected = block("C00FREE BYTES 10240\rA/V DISCONNECTED\r");
 
 } // namespace
 
@@ -130,7 +130,7 @@ void ClientConnectionTest::nextClientFindsModeBufferAndLink() {
     QTcpSocket next;
     QVERIFY(fixture.connectClient(next));
     next.write("0S" + F);
-    const QByteArray status = block("C00FREE BYTES 8192\rA/V CONNECTED to W1AW\r");
+    const QByteArray status = block("C00FREE BYTES 10240\rA/V CONNECTED to W1AW\r");
     QCOMPARE(BridgeFixture::receive(next, status.size()), status);
     QCOMPARE(fixture.engine.calls, QByteArrayList{});
 }
@@ -273,7 +273,7 @@ void ClientConnectionTest::clientThatStopsReadingIsDropped() {
     QTcpSocket next;
     QVERIFY(fixture.connectClient(next));
     next.write(block("C20S"));
-    const QByteArray status = block("C00FREE BYTES 8192\rA/V CONNECTED to \r");
+    const QByteArray status = block("C00FREE BYTES 10240\rA/V CONNECTED to \r");
     QCOMPARE(BridgeFixture::receive(next, status.size()), status);
 }
 

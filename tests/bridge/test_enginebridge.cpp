@@ -139,7 +139,7 @@ void EngineBridgeTest::viaPathAndRetryOutEndTheAttempt() {
     QVERIFY(rig.expect(block("S1A*** retry count exceeded")));
     QVERIFY(rig.expect(block("S1A*** DISCONNECTED")));
     rig.request("C20S");
-    QVERIFY(rig.expect(block("C00FREE BYTES 8192\rA/V DISCONNECTED\r")));
+    QVERIFY(rig.expect(block("C00FREE BYTES 10240\rA/V DISCONNECTED\r")));
 }
 
 void EngineBridgeTest::connectThatCannotWorkReportsDisconnected() {
@@ -180,13 +180,13 @@ void EngineBridgeTest::remoteCallIsTheEnginesSpelling() {
     rig.request("C1AC n0call-1 ");
     QVERIFY(rig.expect(block("C00")));
     rig.request("C20S");
-    QVERIFY(rig.expect(block("C00FREE BYTES 8192\rA/V CONNECT in progress n0call-1\r")));
+    QVERIFY(rig.expect(block("C00FREE BYTES 10240\rA/V CONNECT in progress n0call-1\r")));
     QVERIFY(rig.engine.waitForFrames('C'));
     QCOMPARE(rig.engine.receivedOfKind('C').first().callTo, QByteArray("N0CALL-1"));
     rig.engine.linkUp(0, "N0CALL-1", "N0CALL", false);
     QVERIFY(rig.expect(block("S1A*** CONNECTED to N0CALL-1")));
     rig.request("C20S");
-    QVERIFY(rig.expect(block("C00FREE BYTES 8192\rA/V CONNECTED to N0CALL-1\r")));
+    QVERIFY(rig.expect(block("C00FREE BYTES 10240\rA/V CONNECTED to N0CALL-1\r")));
 }
 
 void EngineBridgeTest::callerWithNobodyToTalkToIsRefused() {

@@ -304,7 +304,7 @@ void EngineEventsTest::callerIsAnnouncedOnTheClientsPort() {
         fixture.bridge.dispatchClientData(block("D2Ahello") + block("C20S"));
     });
     QCOMPARE(received, block("C00MAXUSERS now 1\r") + block("S2A*** CONNECTED to K1ABC") +
-                           block("C00FREE BYTES 8192\rA/H CONNECTED to K1ABC\r"));
+                           block("C00FREE BYTES 10240\rA/H CONNECTED to K1ABC\r"));
     QCOMPARE(fixture.engine.calls.last(), "send 4");
 }
 
@@ -338,10 +338,10 @@ void EngineEventsTest::streamsCarryLinksOfTheirOwn() {
              block("C00USERS now 3\r") + block("C00") + block("C00") +
                  block("S1J*** CONNECTED to W1AW") + block("S1I*** CONNECTED to K2XYZ") +
                  block("S1A*** CONNECTED to K3CAL") + block("D1Afrom K3CAL") +
-                 block("C00FREE BYTES 8192\rA/V CONNECTED to K3CAL\rI/V CONNECTED to "
+                 block("C00FREE BYTES 10240\rA/V CONNECTED to K3CAL\rI/V CONNECTED to "
                        "K2XYZ\rJ/V CONNECTED to W1AW\r") +
                  block("S1I*** DISCONNECTED") +
-                 block("C00FREE BYTES 8192\rA/V CONNECTED to K3CAL\rJ/V CONNECTED to W1AW\r"));
+                 block("C00FREE BYTES 10240\rA/V CONNECTED to K3CAL\rJ/V CONNECTED to W1AW\r"));
     QByteArrayList sends;
     std::copy_if(engine.calls.begin(), engine.calls.end(), std::back_inserter(sends),
                  [](const QByteArray &call) { return call.startsWith("send"); });

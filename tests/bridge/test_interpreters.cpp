@@ -191,7 +191,7 @@ void InterpretersTest::hostRequests_data() {
     *row("an HF mode") << 0 << false << block("C20TOR") << c00 << QByteArrayList{}
                        << QByteArrayList{"TOR not carried out: Varnel carries packet links only"}
                        << 0;
-    const QByteArray freeBytes = "C00FREE BYTES 8192\r";
+    const QByteArray freeBytes = "C00FREE BYTES 10240\r";
     *row("status disconnected") << 0 << false << block("C20S")
                                 << block(freeBytes + "A/V DISCONNECTED\r") << QByteArrayList{}
                                 << QByteArrayList{} << 0;
@@ -259,14 +259,14 @@ void InterpretersTest::freeBytesIsTheRoomLeft_data() {
     QTest::addColumn<qsizetype>("held");
     QTest::addColumn<QByteArray>("reply");
     QTest::newRow("nothing held") << qsizetype(0)
-                                  << QByteArray("C00FREE BYTES 8192\rA/V CONNECTED to W1AW\r");
+                                  << QByteArray("C00FREE BYTES 10240\rA/V CONNECTED to W1AW\r");
     QTest::newRow("a line in flight")
-        << qsizetype(100) << QByteArray("C00FREE BYTES 8092\rA/V #100(2) CONNECTED to W1AW\r");
-    QTest::newRow("exactly full") << qsizetype(8192)
+        << qsizetype(100) << QByteArray("C00FREE BYTES 10140\rA/V #100(2) CONNECTED to W1AW\r");
+    QTest::newRow("exactly full") << qsizetype(10240)
                                   << QByteArray(
-                                         "C00FREE BYTES 0\rA/V #8192(2) CONNECTED to W1AW\r");
+                                         "C00FREE BYTES 0\rA/V #10240(2) CONNECTED to W1AW\r");
     QTest::newRow("more than the buffer holds")
-        << qsizetype(9000) << QByteArray("C00FREE BYTES 0\rA/V #9000(2) CONNECTED to W1AW\r");
+        << qsizetype(11000) << QByteArray("C00FREE BYTES 0\rA/V #11000(2) CONNECTED to W1AW\r");
 }
 
 void InterpretersTest::freeBytesIsTheRoomLeft() {
@@ -427,12 +427,12 @@ void InterpretersTest::terminalLines_data() {
         << QByteArrayList{"\r*"} << QByteArray("cmd:\rENTER YOUR CALLSIGN=>\rcmd:") << none
         << false;
     *row("status") << QByteArrayList{"STATUS\r"}
-                   << QByteArray("FREE BYTES 8192\rA/V DISCONNECTED\rcmd:") << none << false;
+                   << QByteArray("FREE BYTES 10240\rA/V DISCONNECTED\rcmd:") << none << false;
     *row("too long a line") << QByteArrayList{QByteArray(300, 'A') + "\r"}
                             << QByteArray("EH?\rcmd:") << unknown(QByteArray(256, 'A')) << false;
     // After the switch, the rest of the arrival is host mode's, and the other way round.
     *row("a block after RESET") << QByteArrayList{"RESET\r\300C10S\300"}
-                                << QByteArray("\300\300S00\300\300C00FREE BYTES 8192\rA/V "
+                                << QByteArray("\300\300S00\300\300C00FREE BYTES 10240\rA/V "
                                               "DISCONNECTED\r\300")
                                 << none << true;
     *row("a line after the quit block")

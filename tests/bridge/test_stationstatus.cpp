@@ -73,7 +73,7 @@ void StationStatusTest::linksFromRequestToEndWithDataWaiting() {
     QVERIFY(fixture.deliver(fixture.client, "RESET\r"));
     const auto shown = [&] { return fixture.frontEnd.statuses.last(); };
     QCOMPARE(shown().links, QByteArray("none"));
-    QCOMPARE(shown().data, QByteArray("no link, FREE BYTES 8192"));
+    QCOMPARE(shown().data, QByteArray("no link, FREE BYTES 10240"));
 
     QVERIFY(fixture.deliver(fixture.client, hostcodec::frame("C1AC W1AW-7")));
     QCOMPARE(shown().links, QByteArray("A/V W1AW-7 connect in progress, 0 bytes waiting"));
@@ -94,10 +94,10 @@ void StationStatusTest::linksFromRequestToEndWithDataWaiting() {
     fixture.engine.heldBytes = 120;
     QVERIFY(fixture.deliver(fixture.client, hostcodec::frame("D1Ahello")));
     QCOMPARE(shown().links, linkA + "120 bytes waiting");
-    QCOMPARE(shown().data, QByteArray("120 bytes waiting to be delivered, FREE BYTES 8072"));
+    QCOMPARE(shown().data, QByteArray("120 bytes waiting to be delivered, FREE BYTES 10120"));
     // Delivered without an event the bridge hears: the status catches up by itself.
     fixture.engine.heldBytes = 0;
-    QTRY_COMPARE(shown().data, QByteArray("0 bytes waiting to be delivered, FREE BYTES 8192"));
+    QTRY_COMPARE(shown().data, QByteArray("0 bytes waiting to be delivered, FREE BYTES 10240"));
 
     QVERIFY(fixture.deliver(fixture.client, hostcodec::frame("C1AD")));
     QCOMPARE(shown().links, QByteArray("A/V W1AW-7 disconnect in progress, 0 bytes waiting"));

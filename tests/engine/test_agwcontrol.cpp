@@ -494,7 +494,7 @@ void AgwControlTest::dataIsPacedByWhatTheEngineStillHolds() {
     QVERIFY(rig.startReady());
     QVERIFY(rig.incomingLink());
     rig.engine.outstandingFrames = quint32(kAheadFrames);
-    const QByteArray data = everyByteValue(kAheadFrames + 8);
+    const QByteArray data = everyByteValue(kAheadFrames + 16);
     QVERIFY(rig.control.ax25Send(1, data));
     QCOMPARE(rig.control.bytesHeld(1), data.size());
     // The engine gets its frames ahead; the rest waits, and the client is asked to pause.
@@ -508,7 +508,7 @@ void AgwControlTest::dataIsPacedByWhatTheEngineStillHolds() {
 
     // It reports everything acknowledged: the rest follows, and nothing is held any more.
     rig.engine.outstandingFrames = 0;
-    QVERIFY(rig.engine.waitForFrames('D', kAheadFrames + 8));
+    QVERIFY(rig.engine.waitForFrames('D', kAheadFrames + 16));
     QVERIFY(rig.waitFor("caught up"));
     QTRY_COMPARE(rig.control.bytesHeld(1), 0);
     QByteArray arrived;

@@ -17,7 +17,7 @@ QString varnelPath;
 // unfinished block of the client's bytes.
 constexpr qint64 kMaxFloodResidentKiB = 50 * 1024;
 
-const QByteArray kStatusConnected = "C00FREE BYTES 8192\rA/V CONNECTED to K1ABC\r";
+const QByteArray kStatusConnected = "C00FREE BYTES 10240\rA/V CONNECTED to K1ABC\r";
 
 // An AGW header that announces more data than any engine sends.
 QByteArray absurdLengthHeader() {
@@ -164,7 +164,7 @@ void ProgramFaultsTest::engineRestartedDuringALink() {
     rig.engine.stop();
     QVERIFY(rig.expectBlock("S1A*** DISCONNECTED"));
     rig.client.request("C20S");
-    QVERIFY(rig.expectBlock("C00FREE BYTES 8192\rA/V DISCONNECTED\r"));
+    QVERIFY(rig.expectBlock("C00FREE BYTES 10240\rA/V DISCONNECTED\r"));
 
     QVERIFY(rig.engine.start(enginePort));
     QVERIFY(rig.registered(2));

@@ -67,7 +67,7 @@ TRANSFER_BYTES = 6 * 1024
 # Data on a link while a call on another stream is called off: on the air for a few seconds.
 BUSY_LINK_BLOCKS = 8
 # What the status reply says is free with nothing in flight.
-EMPTY_FREE_BYTES = 8192
+EMPTY_FREE_BYTES = 10240
 # A disconnect at once, after Dire Wolf's current transmission, takes a few seconds at most:
 # well under the time the 6 KiB would take.
 PROMPT_DISCONNECT_TIMEOUT = 4.0
@@ -149,7 +149,7 @@ class InteropTest(unittest.TestCase):
         client.wait_status(f"S{stream}*** CONNECTED to {call}", LINK_TIMEOUT)
 
     def assert_status(self, client, link_text):
-        self.assertEqual(client.status().text(), "C00FREE BYTES 8192\r" + link_text)
+        self.assertEqual(client.status().text(), "C00FREE BYTES 10240\r" + link_text)
 
     def assert_links(self, client, link_text):
         """The status reply's stream lines, whatever room it reports."""
