@@ -1,7 +1,7 @@
 // The real window at work under Xvfb: the bridge on the real control between the test engine
 // and a KAM client. Screenshots of the main window (with the engine unreachable, with a link up
 // and data waiting, after the link ended), the Help window and the About box are kept in the
-// build folder (screenshots/) for a person to look at; every label is checked to fit.
+// build folder (screenshots/) for a person to look at; every label and box is checked to fit.
 #include "app/mainwindow.h"
 #include "bridge/bridge.h"
 #include "client/hostcodec.h"
@@ -69,7 +69,7 @@ void ScreenshotTest::windowWithTheEngineUnreachable() {
     QTRY_VERIFY(statusOf(window, "engineStatus").startsWith("NOT REACHABLE at 127.0.0.1:"));
     QVERIFY(statusOf(window, "problemStatus").contains("is not reachable"));
     QTRY_VERIFY(!window.findChild<QPlainTextEdit *>()->toPlainText().isEmpty());
-    QCOMPARE(cutLabels(window).join(u','), QString());
+    QCOMPARE((cutLabels(window) + cutBoxes(window)).join(u','), QString());
     QVERIFY(window.grab().save(screenshotPath("main-window-engine-unreachable")));
 }
 
@@ -110,7 +110,7 @@ void ScreenshotTest::windowAtWorkHelpAndAbout() {
     QCOMPARE(window.findChild<QLineEdit *>(QStringLiteral("anybox"))->text(), "ANY");
     QVERIFY(statusOf(window, "clientStatus").startsWith("connected from 127.0.0.1:"));
     QCOMPARE(statusOf(window, "problemStatus"), "none");
-    QCOMPARE(cutLabels(window).join(u','), QString());
+    QCOMPARE((cutLabels(window) + cutBoxes(window)).join(u','), QString());
     QVERIFY(window.grab().save(screenshotPath("main-window")));
 
     // Delivered, then taken down by the other station.
@@ -118,7 +118,7 @@ void ScreenshotTest::windowAtWorkHelpAndAbout() {
     QTRY_COMPARE(statusOf(window, "dataStatus"), "0 bytes waiting to be delivered, FREE BYTES 936");
     engine.linkDown(0, "W1AW", "N0CALL");
     QTRY_COMPARE(statusOf(window, "linkStatus"), "none");
-    QCOMPARE(cutLabels(window).join(u','), QString());
+    QCOMPARE((cutLabels(window) + cutBoxes(window)).join(u','), QString());
     QVERIFY(window.grab().save(screenshotPath("main-window-link-ended")));
 
     // Help reads readme.txt from the working directory: the build folder has it.
