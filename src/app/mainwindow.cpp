@@ -19,8 +19,8 @@ namespace {
 // The log box shows new lines at most this long after they were logged.
 constexpr int kLogRefreshMs = 50;
 
-// The widest texts the boxes are meant to hold: the longest AX.25 callsign, a two-digit radio
-// port as the bridge writes it, the port filter's word.
+// The widest texts the boxes are meant to hold: a callsign of the most characters AX.25 allows,
+// a two-digit radio port as the bridge writes it, the port filter's word.
 const QString kWidestCallsign = QStringLiteral("WB0ABC-15");
 const QString kWidestRadioPort = QStringLiteral(" 99");
 const QString kWidestFilter = QStringLiteral("ANY");
