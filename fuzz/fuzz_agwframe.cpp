@@ -4,6 +4,7 @@
 #include "require.h"
 
 #include "engine/agwframe.h"
+#include "engine/agwradioports.h"
 #include "engine/agwreplies.h"
 
 #include <QList>
@@ -36,10 +37,13 @@ void checkFrame(const AgwFrame &frame) {
     }
     const QByteArray version = versionText(frame.data);
     VARNEL_REQUIRE(version.count('.') == 1);
-    const QList<qint32> ports = realRadioPorts(frame.data);
-    for (qsizetype i = 0; i < ports.size(); ++i) {
-        VARNEL_REQUIRE(ports[i] >= 1 && ports[i] <= kMaxRadioPort);
-        VARNEL_REQUIRE(i == 0 || ports[i - 1] < ports[i]);
+    // Every frame port byte of a listed port names a listed port that has it.
+    const AgwRadioPorts ports = AgwRadioPorts::fromPortList(frame.data);
+    const QList<quint8> wirePorts = ports.wirePorts();
+    VARNEL_REQUIRE(wirePorts.size() == ports.size());
+    for (const quint8 wirePort : wirePorts) {
+        const qint32 radioPort = ports.radioPort(wirePort);
+        VARNEL_REQUIRE(ports.contains(radioPort) && ports.wirePort(radioPort) == wirePort);
     }
 }
 

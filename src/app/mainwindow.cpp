@@ -1,4 +1,5 @@
 #include "app/mainwindow.h"
+#include "app/drawnrow.h"
 #include "app/version.h"
 
 #include <QCloseEvent>
@@ -10,12 +11,19 @@
 #include <QMessageBox>
 #include <QScrollBar>
 
+#include <algorithm>
 #include <utility>
 
 namespace {
 
 // The log box shows new lines at most this long after they were logged.
 constexpr int kLogRefreshMs = 50;
+
+// The widest texts the boxes are meant to hold: a callsign of the most characters AX.25 allows,
+// a two-digit radio port as the bridge writes it, the port filter's word.
+const QString kWidestCallsign = QStringLiteral("WB0ABC-15");
+const QString kWidestRadioPort = QStringLiteral(" 99");
+const QString kWidestFilter = QStringLiteral("ANY");
 
 // The window was laid out in twips; 15 twips are one pixel at 96 dots per inch.
 constexpr int kTwipsPerPixel = 15;
@@ -48,20 +56,12 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent) {
     setWindowTitle(QString::fromLatin1(kProgramTitle));
 
     auto *client = new QWidget(this);
-    // The layout was drawn for an 8-point dialog font; larger ones clip the labels.
+    // The layout was drawn for an 8-point dialog font; the row of boxes grows where the
+    // platform's font or style needs more room.
     QFont dialogFont = client->font();
     dialogFont.setPointSize(kDialogFontPoints);
     client->setFont(dialogFont);
     setCentralWidget(client);
-
-    // Under the log and the boxes, as tall as its rows need in the font the system gives.
-    const QRect boxesArea = twips(0, 0, 7110, 3375);
-    const QRect stripColumn = twips(120, 3375, 6855, 0);
-    statusStrip_ = new StatusStrip(client);
-    statusStrip_->setObjectName(QStringLiteral("statusStrip"));
-    statusStrip_->setGeometry(stripColumn.adjusted(0, 0, 0, statusStrip_->sizeHint().height()));
-    client->setFixedSize(boxesArea.width(),
-                         statusStrip_->geometry().bottom() + 1 + stripColumn.left());
 
     viewOutput = new QPlainTextEdit(client);
     viewOutput->setObjectName(QStringLiteral("viewOutput"));
@@ -74,24 +74,41 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent) {
     logRefresh_.setInterval(kLogRefreshMs);
     connect(&logRefresh_, &QTimer::timeout, this, &MainWindow::refreshLog);
 
-    auto label = [client](const char *name, const char *caption, QRect geometry) {
+    auto label = [client](const char *name, const char *caption) {
         auto *l = new QLabel(QString::fromLatin1(caption), client);
         l->setObjectName(QString::fromLatin1(name));
-        l->setGeometry(geometry);
         return l;
     };
-    auto lineBox = [client](const char *name, QRect geometry) {
+    auto lineBox = [client](const char *name) {
         auto *e = new QLineEdit(client);
         e->setObjectName(QString::fromLatin1(name));
-        e->setGeometry(geometry);
         return e;
     };
-    staticmycall = label("staticmycall", "MyCall:", twips(120, 3000, 615, 255));
-    MyCallbox = lineBox("MyCallbox", twips(720, 3000, 1215, 285));
-    staticport = label("staticport", "AGW Port:", twips(2760, 3000, 855, 255));
-    AGWport = lineBox("AGWport", twips(3600, 3000, 375, 285));
-    AGWall = label("AGWall", "Accept:", twips(4920, 3000, 615, 255));
-    anybox = lineBox("anybox", twips(5640, 3000, 495, 285));
+    staticmycall = label("staticmycall", "MyCall:");
+    MyCallbox = lineBox("MyCallbox");
+    staticport = label("staticport", "AGW Port:");
+    AGWport = lineBox("AGWport");
+    AGWall = label("AGWall", "Accept:");
+    anybox = lineBox("anybox");
+    const int rowTaller = placeDrawnRow({
+        {staticmycall, twips(120, 3000, 615, 255), {}},
+        {MyCallbox, twips(720, 3000, 1215, 285), kWidestCallsign},
+        {staticport, twips(2760, 3000, 855, 255), {}},
+        {AGWport, twips(3600, 3000, 375, 285), kWidestRadioPort},
+        {AGWall, twips(4920, 3000, 615, 255), {}},
+        {anybox, twips(5640, 3000, 495, 285), kWidestFilter},
+    });
+
+    // Under the log and the boxes, as tall as its rows need in the font the system gives; the
+    // window as wide as drawn or as the row of boxes came out, with the same margin.
+    const QRect boxesArea = twips(0, 0, 7110, 3375);
+    const QRect stripColumn = twips(120, 3375, 6855, 0).translated(0, rowTaller);
+    statusStrip_ = new StatusStrip(client);
+    statusStrip_->setObjectName(QStringLiteral("statusStrip"));
+    statusStrip_->setGeometry(stripColumn.adjusted(0, 0, 0, statusStrip_->sizeHint().height()));
+    client->setFixedSize(
+        std::max(boxesArea.width(), anybox->geometry().right() + 1 + stripColumn.left()),
+        statusStrip_->geometry().bottom() + 1 + stripColumn.left());
 
     setTabOrder(viewOutput, MyCallbox);
     setTabOrder(MyCallbox, AGWport);

@@ -5,6 +5,8 @@
 
 #include <QTcpSocket>
 
+#include <utility>
+
 namespace {
 
 // Pause between connection attempts: short enough that a restarted engine is back in use
@@ -12,6 +14,9 @@ namespace {
 constexpr int kReconnectDelayMs = 2000;
 // A live engine answers 'R' and 'G' at once; silence this long means an unserved slot.
 constexpr int kAnswerTimeoutMs = 3000;
+// Ports the readiness queries go to: the sound-card modems have four channels, and the first
+// may be off.
+constexpr quint8 kQueriedPorts = 4;
 // Time to hand the last frames (the links' disconnects) to the engine before closing anyway.
 constexpr int kFlushTimeoutMs = 1000;
 // Frames waiting for an engine that is behind; past this the bridge is asked to pause. It is
@@ -27,10 +32,18 @@ constexpr qsizetype kMaxReportsPerOutage = 3;
 // one unfinished frame.
 constexpr qint64 kReadChunkSize = 16 * 1024;
 
-AgwFrame query(char kind) {
-    AgwFrame frame;
-    frame.kind = kind;
-    return frame;
+// The version and port queries, to each port that may answer.
+QList<AgwFrame> readinessQueries() {
+    QList<AgwFrame> queries;
+    for (quint8 port = 0; port < kQueriedPorts; ++port) {
+        for (const char kind : {'R', 'G'}) {
+            AgwFrame query;
+            query.port = port;
+            query.kind = kind;
+            queries.append(query);
+        }
+    }
+    return queries;
 }
 
 } // namespace
@@ -125,7 +138,7 @@ void AgwConnection::onConnected() {
     enableTcpKeepAlive(*socket_);
     phase_ = Phase::Handshake;
     deadline_.start(kAnswerTimeoutMs);
-    send({query('R'), query('G')});
+    send(readinessQueries());
 }
 
 void AgwConnection::onReadyRead() {
@@ -148,12 +161,15 @@ void AgwConnection::onReadyRead() {
 }
 
 void AgwConnection::handleFrame(const AgwFrame &frame) {
+    // An engine that answers on every port answers each query more than once.
     if (frame.kind == 'R') {
-        version_ = versionText(frame.data);
-        versionAnswered_ = true;
+        if (!std::exchange(versionAnswered_, true)) {
+            version_ = versionText(frame.data);
+        }
     } else if (frame.kind == 'G') {
-        radioPorts_ = realRadioPorts(frame.data);
-        portsAnswered_ = true;
+        if (!std::exchange(portsAnswered_, true)) {
+            radioPorts_ = AgwRadioPorts::fromPortList(frame.data);
+        }
     } else {
         emit frameReceived(frame);
         return;

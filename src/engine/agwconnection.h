@@ -3,8 +3,10 @@
 // of links; the control above it does.
 //
 // Ready means the engine has answered both the version query 'R' and the port query 'G', so a
-// registration already knows the radio ports. An engine that accepts the connection but never
-// answers (Dire Wolf does that to a client beyond its slot limit) counts as unreachable.
+// registration already knows the radio ports. Both queries go to every port a sound-card modem
+// may have: QtSoundModem drops every request for a port that is off, these included, while
+// Dire Wolf answers each, and the first answers count. An engine that accepts the connection but
+// never answers (Dire Wolf does that to a client beyond its slot limit) counts as unreachable.
 #pragma once
 
 #include "engine/agwframe.h"
@@ -35,7 +37,7 @@ public:
 
     bool isReady() const override { return phase_ == Phase::Ready; }
     QByteArray version() const override { return version_; }
-    QList<qint32> radioPorts() const override { return radioPorts_; }
+    AgwRadioPorts radioPorts() const override { return radioPorts_; }
 
     using AgwTransport::send;
     // None, too, past kMaxUnsentBytes waiting; backlogChanged() at kBacklogBytes.
@@ -67,7 +69,7 @@ private:
     QTimer retry_;
     QTimer deadline_; // the engine's answer while connecting, the final flush while closing
     QByteArray version_;
-    QList<qint32> radioPorts_;
+    AgwRadioPorts radioPorts_;
     bool versionAnswered_ = false;
     bool portsAnswered_ = false;
     QList<QByteArray> reasonsReported_; // since the engine was last ready

@@ -216,6 +216,7 @@ qint32 AgwControl::ax25Connect(qint32 radioPort, const QByteArray &ownCall,
     if (waitForFreshConnection) {
         link.waitingRequest = frame;
     }
+    link.wirePort = frame.port;
     link.ownCall = frame.callFrom;
     link.remoteCall = frame.callTo;
     link.info.radioPort = radioPort;
@@ -237,7 +238,7 @@ QByteArray AgwControl::connectRequest(qint32 radioPort, const QByteArray &ownCal
         return "the AGW engine " + connection_.address() + " has no radio port " +
                QByteArray::number(radioPort);
     }
-    frame.port = static_cast<quint8>(radioPort - 1);
+    frame.port = connection_.radioPorts().wirePort(radioPort);
     frame.callFrom = canonicalCallsign(ownCall);
     frame.callTo = canonicalCallsign(targetCall);
     if (!isValidCallsign(frame.callFrom)) {
@@ -260,7 +261,7 @@ QByteArray AgwControl::connectRequest(qint32 radioPort, const QByteArray &ownCal
     if (digipeaters.size() > kMaxDigipeaters) {
         return "more than " + QByteArray::number(kMaxDigipeaters) + " digipeaters";
     }
-    if (links_.findByCalls(radioPort, frame.callFrom, frame.callTo)) {
+    if (links_.findByCalls(frame.port, frame.callFrom, frame.callTo)) {
         return "a link between " + frame.callFrom + " and " + frame.callTo + " on port " +
                QByteArray::number(radioPort) + " is still open";
     }
@@ -393,11 +394,10 @@ void AgwControl::handleRegistered(const AgwFrame &frame) {
 }
 
 void AgwControl::handleLinkUp(const AgwFrame &frame) {
-    const qint32 radioPort = frame.port + 1;
     const QByteArray remoteCall = canonicalCallsign(frame.callFrom);
     const QByteArray ownCall = canonicalCallsign(frame.callTo);
     if (const std::optional<qint32> channelId =
-            links_.findByCalls(radioPort, ownCall, remoteCall)) {
+            links_.findByCalls(frame.port, ownCall, remoteCall)) {
         AgwLink *link = links_.find(*channelId);
         if (link->calledOff) {
             link->up = true;
@@ -415,10 +415,11 @@ void AgwControl::handleLinkUp(const AgwFrame &frame) {
         return;
     }
     AgwLink link;
+    link.wirePort = frame.port;
     link.ownCall = ownCall;
     link.remoteCall = remoteCall;
     link.up = true;
-    link.info.radioPort = radioPort;
+    link.info.radioPort = connection_.radioPorts().radioPort(frame.port);
     link.info.ownCall = frame.callTo;
     link.info.remoteCall = frame.callFrom;
     if (links_.size() >= kMaxLinks) {
@@ -438,9 +439,8 @@ void AgwControl::handleLinkUp(const AgwFrame &frame) {
 }
 
 void AgwControl::handleLinkDown(const AgwFrame &frame) {
-    const qint32 radioPort = frame.port + 1;
     const std::optional<qint32> channelId = links_.findByCalls(
-        radioPort, canonicalCallsign(frame.callFrom), canonicalCallsign(frame.callTo));
+        frame.port, canonicalCallsign(frame.callFrom), canonicalCallsign(frame.callTo));
     if (!channelId) {
         return;
     }
@@ -464,7 +464,7 @@ void AgwControl::handleLinkDown(const AgwFrame &frame) {
 
 void AgwControl::handleData(const AgwFrame &frame) {
     const std::optional<qint32> channelId = links_.findByCalls(
-        frame.port + 1, canonicalCallsign(frame.callFrom), canonicalCallsign(frame.callTo));
+        frame.port, canonicalCallsign(frame.callFrom), canonicalCallsign(frame.callTo));
     if (channelId) {
         emit OnAX25Receive(*channelId, frame.data);
     }
@@ -530,7 +530,7 @@ void AgwControl::renewConnection() {
 void AgwControl::handleOutstanding(const AgwFrame &frame) {
     constexpr qsizetype kCountBytes = 4;
     const std::optional<qint32> channelId = links_.findByCalls(
-        frame.port + 1, canonicalCallsign(frame.callFrom), canonicalCallsign(frame.callTo));
+        frame.port, canonicalCallsign(frame.callFrom), canonicalCallsign(frame.callTo));
     if (channelId && frame.data.size() >= kCountBytes) {
         transmitter_.outstandingAnswered(*channelId, qFromLittleEndian<quint32>(frame.data.data()));
     }
@@ -583,7 +583,7 @@ void AgwControl::onConnectionClosed() {
 
 AgwFrame AgwControl::linkFrame(char kind, const AgwLink &link) const {
     AgwFrame frame;
-    frame.port = static_cast<quint8>(link.info.radioPort - 1);
+    frame.port = link.wirePort;
     frame.kind = kind;
     frame.callFrom = link.ownCall;
     frame.callTo = link.remoteCall;
@@ -591,9 +591,9 @@ AgwFrame AgwControl::linkFrame(char kind, const AgwLink &link) const {
 }
 
 void AgwControl::sendToAllPorts(char kind, const QByteArray &wireCall) {
-    for (const qint32 radioPort : connection_.radioPorts()) {
+    for (const quint8 wirePort : connection_.radioPorts().wirePorts()) {
         AgwFrame frame;
-        frame.port = static_cast<quint8>(radioPort - 1);
+        frame.port = wirePort;
         frame.kind = kind;
         frame.callFrom = wireCall;
         connection_.send(frame);

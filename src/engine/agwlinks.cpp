@@ -19,12 +19,11 @@ AgwLink *AgwLinks::find(qint32 channelId) {
     return it == links_.end() ? nullptr : &it->second;
 }
 
-std::optional<qint32> AgwLinks::findByCalls(qint32 radioPort, QByteArrayView callA,
+std::optional<qint32> AgwLinks::findByCalls(quint8 wirePort, QByteArrayView callA,
                                             QByteArrayView callB) const {
     for (const auto &[channelId, link] : links_) {
-        if (link.info.radioPort == radioPort &&
-            ((link.ownCall == callA && link.remoteCall == callB) ||
-             (link.ownCall == callB && link.remoteCall == callA))) {
+        if (link.wirePort == wirePort && ((link.ownCall == callA && link.remoteCall == callB) ||
+                                          (link.ownCall == callB && link.remoteCall == callA))) {
             return channelId;
         }
     }

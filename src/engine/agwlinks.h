@@ -1,6 +1,7 @@
-// The control's record of the engine's links. The engine names a link only by its radio port
-// and two callsigns, own then remote in requests but remote then own in events; the bridge
-// names it by a channel id. This record joins the two, matching calls as an unordered pair.
+// The control's record of the engine's links. The engine names a link only by the port byte of
+// its frames and two callsigns, own then remote in requests but remote then own in events; the
+// bridge names it by a channel id. This record joins the two, matching calls as an unordered
+// pair.
 #pragma once
 
 #include "engine/agwframe.h"
@@ -14,7 +15,8 @@
 #include <optional>
 
 struct AgwLink {
-    QByteArray ownCall; // canonical, as on the wire
+    quint8 wirePort = 0; // the port byte of the link's frames
+    QByteArray ownCall;  // canonical, as on the wire
     QByteArray remoteCall;
     ConnectionInfo info; // what the connection-information query reports; radio port from 1
     bool up = false;     // the engine has reported the link connected: only now may data go
@@ -34,7 +36,7 @@ public:
 
     void insert(qint32 channelId, AgwLink link);
     AgwLink *find(qint32 channelId);
-    std::optional<qint32> findByCalls(qint32 radioPort, QByteArrayView callA,
+    std::optional<qint32> findByCalls(quint8 wirePort, QByteArrayView callA,
                                       QByteArrayView callB) const;
     std::optional<AgwLink> take(qint32 channelId);
     // Forgets every link and returns their channel ids in ascending order.

@@ -31,7 +31,7 @@ bool AgwTransmitter::send(qint32 channelId, const AgwLink &link, QByteArrayView 
     auto [it, created] = links_.try_emplace(channelId);
     Link &entry = it->second;
     if (created) {
-        entry.address.port = static_cast<quint8>(link.info.radioPort - 1);
+        entry.address.port = link.wirePort;
         entry.address.callFrom = link.ownCall;
         entry.address.callTo = link.remoteCall;
         if (!paced_) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "engine/agwframe.h"
+#include "engine/agwradioports.h"
 
 #include <QByteArray>
 #include <QList>
@@ -30,9 +31,9 @@ public:
 
     // Ready means the engine has answered the version query 'R' and the port query 'G'.
     virtual bool isReady() const = 0;
-    // Valid once ready: the 'R' answer as "<major>.<minor>" and the real radio ports from 'G'.
+    // Valid once ready: the 'R' answer as "<major>.<minor>" and the radio ports from 'G'.
     virtual QByteArray version() const = 0;
-    virtual QList<qint32> radioPorts() const = 0;
+    virtual AgwRadioPorts radioPorts() const = 0;
 
     // Writes the frames in order, all or none: none when not connected or when the engine has
     // stopped reading and too much is waiting already.

@@ -21,7 +21,10 @@
 
 class TransmitBuffer {
 public:
-    // Bytes per frame: the engine's usual PACLEN, well under the 2122 that Dire Wolf accepts.
+    // Bytes per frame, the most any 'D' carries whatever the client writes. QtSoundModem's
+    // monitor copies each frame into 512-byte buffers: it dies silently on a 'D' of 1000 bytes,
+    // while up to 480 pass. 256 is also the engines' usual PACLEN: one 'D' goes on air as one
+    // I-frame.
     static constexpr qsizetype kFrameBytes = 256;
     // Frames the engine is given ahead of its acknowledgements: enough to keep an AX.25 v2.2
     // window full at 9600 bd (on Dire Wolf 1.6, 16 fell 5% short of handing over everything),

@@ -1,5 +1,5 @@
-// The main window under a real X server: captions, places, tab order, the log view with its
-// times, and the status strip.
+// The main window under a real X server: captions, places, tab order, the captions and boxes in
+// fonts that need more room than drawn, the log view with its times, and the status strip.
 #include "app/mainwindow.h"
 #include "support/windowchecks.h"
 
@@ -16,6 +16,8 @@ class MainWindowTest : public QObject {
 private slots:
     void controlsSitWhereTheLayoutPutsThem_data();
     void controlsSitWhereTheLayoutPutsThem();
+    void captionsAndBoxesReadInAnyFont_data();
+    void captionsAndBoxesReadInAnyFont();
     void windowAndMenu();
     void iconComesInTheDesktopSizes();
     void resizingMovesNothing();
@@ -55,6 +57,39 @@ void MainWindowTest::controlsSitWhereTheLayoutPutsThem() {
     if (auto *label = qobject_cast<QLabel *>(control)) {
         QCOMPARE(label->text(), caption);
     }
+}
+
+void MainWindowTest::captionsAndBoxesReadInAnyFont_data() {
+    QTest::addColumn<QString>("fontSize");
+    QTest::newRow("a larger font") << "12pt";
+    QTest::newRow("twice the font") << "16pt";
+}
+
+void MainWindowTest::captionsAndBoxesReadInAnyFont() {
+    QFETCH(QString, fontSize);
+    const QStringList rowNames = {"staticmycall", "MyCallbox", "staticport",
+                                  "AGWport",      "AGWall",    "anybox"};
+    // The window takes the style sheet from its owner as it is made, as from the platform.
+    QWidget platform;
+    platform.setStyleSheet("#" + rowNames.join(", #") + " { font-size: " + fontSize + "; }");
+    auto *window = new MainWindow(&platform);
+    window->setBoxText(FrontEnd::Box::MyCall, "WB0ABC-15");
+    window->setBoxText(FrontEnd::Box::AgwPort, " 1");
+    window->setBoxText(FrontEnd::Box::AnyBox, "ANY");
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window));
+    QCOMPARE((cutLabels(*window) + cutBoxes(*window)).join(u','), QString());
+
+    // Each in the row right of the one before, the strip below them, all inside the window.
+    QRect before;
+    for (const QString &name : rowNames) {
+        const QRect place = window->findChild<QWidget *>(name)->geometry();
+        QVERIFY2(before.isNull() || place.left() >= before.right(), qPrintable(name));
+        before = place;
+    }
+    const QRect strip = window->findChild<QWidget *>(QStringLiteral("statusStrip"))->geometry();
+    QVERIFY(strip.top() > before.bottom());
+    QVERIFY(window->centralWidget()->rect().contains(before));
 }
 
 void MainWindowTest::windowAndMenu() {

@@ -1,5 +1,6 @@
 // The AGW control against the test engine: readiness, registration, links both ways, data with
-// every byte value, retry-out, and an engine that is missing, silent, lost or talking garbage.
+// every byte value, retry-out, and an engine that is missing, silent, lost or talking garbage;
+// with the test engine playing Dire Wolf and, where the two differ, QtSoundModem.
 #include "engine/agwcontrol.h"
 #include "support/keepalivesettings.h"
 #include "support/loopback.h"
@@ -15,6 +16,8 @@ namespace {
 constexpr int kReconnectWaitMs = 10000;
 // Frames the control gives the engine ahead of its acknowledgements.
 constexpr qsizetype kAheadFrames = 32;
+// The most data a 'D' may carry: QtSoundModem's monitor copies a frame into a 512-byte buffer.
+constexpr qsizetype kMaxDataFrameBytes = 256;
 
 QByteArray everyByteValue(int repeat = 1) {
     QByteArray bytes;
@@ -24,6 +27,19 @@ QByteArray everyByteValue(int repeat = 1) {
         }
     }
     return bytes;
+}
+
+// The data of the engine's 'D' frames joined, each frame checked to be small enough.
+QByteArray dataFramesJoined(const TestEngine &engine) {
+    QByteArray data;
+    for (const AgwFrame &frame : engine.receivedOfKind('D')) {
+        if (frame.data.size() > kMaxDataFrameBytes) {
+            qWarning("a 'D' frame of %lld bytes", qlonglong(frame.data.size()));
+            return {};
+        }
+        data += frame.data;
+    }
+    return data;
 }
 
 // The control with its events written down in order, one text each.
@@ -113,8 +129,9 @@ private slots:
     void dataALinkCanNoLongerCarryIsReported();
     void engineWithoutOutstandingQueryGetsDataAtOnce();
     void incomingLinkGetsItsOwnChannel();
-    void failedCallIsARetryOut_data();
-    void failedCallIsARetryOut();
+    void soundModemIsUsedOnItsOneLivePort();
+    void retryOutThenDisconnect_data();
+    void retryOutThenDisconnect();
     void callingOffBesideOtherLinksKeepsThem();
     void linksBeyondTheLimitAreRefused();
     void frameKindsTheControlDoesNotUseAreSkipped();
@@ -592,6 +609,7 @@ void AgwControlTest::engineWithoutOutstandingQueryGetsDataAtOnce() {
     QVERIFY(rig.control.ax25Send(1, data));
     QCOMPARE(rig.control.bytesHeld(1), 0);
     QVERIFY(rig.engine.waitForFrames('D', 2 * (kAheadFrames + 8)));
+    QCOMPARE(dataFramesJoined(rig.engine), data + data);
     // A disconnect has nothing to wait for.
     QVERIFY(rig.control.ax25Disconnect(1));
     QVERIFY(rig.waitFor("disconnect 1"));
@@ -641,20 +659,78 @@ void AgwControlTest::incomingLinkGetsItsOwnChannel() {
     QVERIFY(!rig.control.ax25Send(1, "late"));
 }
 
-void AgwControlTest::failedCallIsARetryOut_data() {
-    QTest::addColumn<bool>("retryOutText");
-    QTest::newRow("Dire Wolf's RETRYOUT text") << true;
-    // Other engines end every link with the same text: a call that never came up has failed.
-    QTest::newRow("the plain disconnect text") << false;
+void AgwControlTest::soundModemIsUsedOnItsOneLivePort() {
+    Rig rig;
+    rig.engine.playQtSoundModem();
+    QVERIFY(rig.startReady());
+    // Asked on every port a sound modem has; its modem B answered, as Port1.
+    for (const char kind : {'R', 'G'}) {
+        QList<int> asked;
+        for (const AgwFrame &frame : rig.engine.receivedOfKind(kind)) {
+            asked << frame.port;
+        }
+        QCOMPARE(asked, (QList<int>{0, 1, 2, 3}));
+    }
+    rig.control.registerCall("N0CALL");
+    QVERIFY(rig.waitFor("register N0CALL yes"));
+    QCOMPARE(rig.engine.receivedOfKind('X').size(), 1);
+    QCOMPARE(rig.engine.receivedOfKind('X').first().port, quint8(1));
+
+    // A caller on modem B is on radio port 1, and its link is carried on B.
+    rig.engine.linkUp(1, "K1ABC", "N0CALL", true);
+    QVERIFY(rig.waitFor("connect 1"));
+    ConnectionInfo info;
+    QVERIFY(rig.control.connectionInfo(1, info));
+    QCOMPARE(info.radioPort, 1);
+    QCOMPARE(info.remoteCall, QByteArray("K1ABC"));
+    rig.engine.data(1, "K1ABC", "N0CALL", "hello\r");
+    QVERIFY(rig.waitFor("receive 1"));
+    // The client writes a kilobyte at once; it goes out in frames that the engine survives.
+    const QByteArray data = everyByteValue(4);
+    QVERIFY(rig.control.ax25Send(1, data));
+    QVERIFY(rig.engine.waitForFrames('D', data.size() / kMaxDataFrameBytes));
+    QTRY_COMPARE(dataFramesJoined(rig.engine), data);
+    QVERIFY(rig.engine.waitForFrames('Y'));
+    for (const AgwFrame &frame : rig.engine.receivedOfKind('D') + rig.engine.receivedOfKind('Y')) {
+        QCOMPARE(frame.port, quint8(1));
+    }
+    QTRY_COMPARE(rig.control.bytesHeld(1), 0);
+    rig.engine.linkDown(1, "K1ABC", "N0CALL");
+    QVERIFY(rig.waitFor("disconnect 1"));
+
+    // A call on radio port 1 goes out on B too, as does its disconnect.
+    QCOMPARE(rig.control.ax25Connect(1, "N0CALL", "W1AW", {}), 2);
+    QVERIFY(rig.engine.waitForFrames('C'));
+    QCOMPARE(rig.engine.receivedOfKind('C').first().port, quint8(1));
+    rig.engine.linkUp(1, "W1AW", "N0CALL", false);
+    QVERIFY(rig.waitFor("connect 2"));
+    QVERIFY(rig.control.ax25Disconnect(2));
+    QVERIFY(rig.waitFor("disconnect 2"));
+    QCOMPARE(rig.engine.receivedOfKind('d').first().port, quint8(1));
+    QCOMPARE(rig.events,
+             (QList<QByteArray>{"ready", "register N0CALL yes", "connect 1", "receive 1",
+                                "disconnect 1", "connect 2", "disconnect 2"}));
+    QVERIFY(rig.reports.isEmpty());
 }
 
-void AgwControlTest::failedCallIsARetryOut() {
-    QFETCH(bool, retryOutText);
+void AgwControlTest::retryOutThenDisconnect_data() {
+    QTest::addColumn<bool>("qtSoundModem");
+    QTest::newRow("Dire Wolf's RETRYOUT text") << false;
+    QTest::newRow("QtSoundModem's one text for every disconnect") << true;
+}
+
+void AgwControlTest::retryOutThenDisconnect() {
+    QFETCH(bool, qtSoundModem);
     Rig rig;
+    if (qtSoundModem) {
+        rig.engine.playQtSoundModem();
+    }
     QVERIFY(rig.startReady());
+    const quint8 wirePort = qtSoundModem ? 1 : 0;
     rig.control.ax25Connect(1, "N0CALL", "W1AW", {});
     QVERIFY(rig.engine.waitForFrames('C'));
-    rig.engine.linkDown(0, "W1AW", "N0CALL", retryOutText);
+    // The call runs out of retries: it never came up, and it was not called off.
+    rig.engine.linkDown(wirePort, "W1AW", "N0CALL", true);
     QVERIFY(rig.waitFor("disconnect 1"));
     QCOMPARE(rig.events, (QList<QByteArray>{"ready", "retryout 1", "disconnect 1"}));
 }

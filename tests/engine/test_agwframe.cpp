@@ -1,6 +1,7 @@
 // AGW frames on the wire: the header layout as Dire Wolf sends it, reassembly of frames that
 // arrive in pieces, the data-length limit, and the two readiness answers.
 #include "engine/agwframe.h"
+#include "engine/agwradioports.h"
 #include "engine/agwreplies.h"
 
 #include <QTest>
@@ -203,30 +204,54 @@ void AgwFrameTest::versionAnswer() {
 
 void AgwFrameTest::radioPortsFromThePortAnswer_data() {
     QTest::addColumn<QByteArray>("data");
-    QTest::addColumn<QList<qint32>>("ports");
+    QTest::addColumn<QList<qint32>>("radioPorts");
+    QTest::addColumn<QList<quint8>>("wirePorts");
     QTest::newRow("Dire Wolf, one sound card")
         << QByteArray("1;Port1 first soundcard mono;Port2 INVALID CHANNEL;Port3 INVALID CHANNEL;"
                       "Port4 INVALID CHANNEL;Port5 INVALID CHANNEL;Port6 INVALID CHANNEL;") +
                '\0'
-        << QList<qint32>{1};
+        << QList<qint32>{1} << QList<quint8>{0};
     QTest::newRow("count ignored, ports from the names")
-        << QByteArray("1;Port1 a;Port2 INVALID CHANNEL;Port3 b;") + '\0' << QList<qint32>{1, 3};
+        << QByteArray("1;Port1 a;Port2 INVALID CHANNEL;Port3 b;") + '\0' << QList<qint32>{1, 3}
+        << QList<quint8>{0, 2};
+    QTest::newRow("QtSoundModem, modem B only") << QByteArray("1;Port1 with SoundCard Ch B;") + '\0'
+                                                << QList<qint32>{1} << QList<quint8>{1};
+    QTest::newRow("sound modem listing its four channels")
+        << QByteArray("4;Port1 Disabled;Port2 with SoundCard Ch B;Port3 Disabled;"
+                      "Port4 with SoundCard Ch D;") +
+               '\0'
+        << QList<qint32>{2, 4} << QList<quint8>{1, 3};
+    QTest::newRow("no channel letter") << QByteArray("2;Port1 Ch b;Port2 Ch BB;Port3 Ch ;")
+                                       << QList<qint32>{1, 2, 3} << QList<quint8>{0, 1, 2};
     QTest::newRow("text after the NUL ignored")
-        << QByteArray("1;Port1 a;") + '\0' + "Port2 b;" << QList<qint32>{1};
+        << QByteArray("1;Port1 a;") + '\0' + "Port2 b;" << QList<qint32>{1} << QList<quint8>{0};
     QTest::newRow("no trailing semicolon")
-        << QByteArray("2;Port2 b;Port1 a") << QList<qint32>{1, 2};
-    QTest::newRow("bare PortN") << QByteArray("1;Port4;") << QList<qint32>{4};
+        << QByteArray("2;Port2 b;Port1 a") << QList<qint32>{1, 2} << QList<quint8>{0, 1};
+    QTest::newRow("bare PortN") << QByteArray("1;Port4;") << QList<qint32>{4} << QList<quint8>{3};
     QTest::newRow("highest port the frame can carry")
-        << QByteArray("1;Port256 x;Port257 y;Port0 z;Port99999999999 w;") << QList<qint32>{256};
-    QTest::newRow("not ports") << QByteArray("3;port1 x;Port;Portx y;Port1x z;;")
-                               << QList<qint32>{};
-    QTest::newRow("empty") << QByteArray() << QList<qint32>{};
+        << QByteArray("1;Port256 x;Port257 y;Port0 z;Port99999999999 w;") << QList<qint32>{256}
+        << QList<quint8>{255};
+    QTest::newRow("not ports") << QByteArray("3;port1 x;Port;Portx y;Port1x z;;") << QList<qint32>{}
+                               << QList<quint8>{};
+    QTest::newRow("empty") << QByteArray() << QList<qint32>{} << QList<quint8>{};
 }
 
 void AgwFrameTest::radioPortsFromThePortAnswer() {
     QFETCH(QByteArray, data);
-    QFETCH(QList<qint32>, ports);
-    QCOMPARE(realRadioPorts(data), ports);
+    QFETCH(QList<qint32>, radioPorts);
+    QFETCH(QList<quint8>, wirePorts);
+    const AgwRadioPorts ports = AgwRadioPorts::fromPortList(data);
+    QCOMPARE(ports.size(), radioPorts.size());
+    QCOMPARE(ports.wirePorts(), wirePorts);
+    for (qsizetype i = 0; i < radioPorts.size(); ++i) {
+        QVERIFY(ports.contains(radioPorts[i]));
+        QCOMPARE(ports.wirePort(radioPorts[i]), wirePorts[i]);
+        QCOMPARE(ports.radioPort(wirePorts[i]), radioPorts[i]);
+    }
+    // Frames on a port the list does not name are counted as Dire Wolf counts them.
+    if (!wirePorts.contains(quint8(200))) {
+        QCOMPARE(ports.radioPort(200), 201);
+    }
 }
 
 QTEST_GUILESS_MAIN(AgwFrameTest)

@@ -24,7 +24,9 @@ public:
     void reopen() override { open(); }
     bool isReady() const override { return ready_; }
     QByteArray version() const override { return "2005.127"; }
-    QList<qint32> radioPorts() const override { return {1}; }
+    AgwRadioPorts radioPorts() const override {
+        return AgwRadioPorts::fromPortList("1;Port1 memory;");
+    }
     using AgwTransport::send;
     bool send(const QList<AgwFrame> &frames) override {
         if (ready_) {

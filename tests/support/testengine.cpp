@@ -1,6 +1,6 @@
 #include "testengine.h"
 
-#include "engine/agwreplies.h"
+#include "engine/agwradioports.h"
 
 #include <QTest>
 #include <QtEndian>
@@ -16,6 +16,8 @@ namespace {
 // Dire Wolf's version answer: 2005.127.
 constexpr quint32 kVersionMajor = 2005;
 constexpr quint32 kVersionMinor = 127;
+// AX.25 protocol id for data without a layer-3 protocol: QtSoundModem's on every link event.
+constexpr quint8 kPidNoLayer3 = 0xF0;
 
 AgwFrame agwEvent(char kind, quint8 port, const QByteArray &from, const QByteArray &to,
                   const QByteArray &data) {
@@ -32,6 +34,12 @@ AgwFrame agwEvent(char kind, quint8 port, const QByteArray &from, const QByteArr
 
 TestEngine::TestEngine(QObject *parent) : QObject(parent) {
     connect(&server_, &QTcpServer::newConnection, this, &TestEngine::accept);
+}
+
+void TestEngine::playQtSoundModem() {
+    qtSoundModem_ = true;
+    portInfo = "1;Port1 with SoundCard Ch B;";
+    registerAnswerKind = 'x';
 }
 
 bool TestEngine::start(quint16 port) {
@@ -84,21 +92,39 @@ void TestEngine::sendBytes(const QByteArray &bytes) {
 
 void TestEngine::linkUp(quint8 port, const QByteArray &remote, const QByteArray &own,
                         bool incoming) {
-    const QByteArray text = incoming ? "*** CONNECTED To Station " : "*** CONNECTED With Station ";
-    send(agwEvent('C', port, remote, own, text + remote + "\r" + QByteArray(1, '\0')));
+    linksUp_.insert(linkKey(port, remote, own));
+    QByteArray text = "*** CONNECTED With Station ";
+    if (incoming) {
+        text = qtSoundModem_ ? "*** CONNECTED To Station  " : "*** CONNECTED To Station ";
+    }
+    sendLinkEvent('C', port, remote, own, text);
 }
 
 void TestEngine::linkDown(quint8 port, const QByteArray &remote, const QByteArray &own,
                           bool retryOut) {
-    const QByteArray text =
-        retryOut ? "*** DISCONNECTED RETRYOUT With " : "*** DISCONNECTED From Station ";
-    send(agwEvent('d', port, remote, own, text + remote + "\r" + QByteArray(1, '\0')));
+    linksUp_.remove(linkKey(port, remote, own));
+    const QByteArray text = retryOut && !qtSoundModem_ ? "*** DISCONNECTED RETRYOUT With "
+                                                       : "*** DISCONNECTED From Station ";
+    sendLinkEvent('d', port, remote, own, text);
+}
+
+void TestEngine::sendLinkEvent(char kind, quint8 port, const QByteArray &remote,
+                               const QByteArray &own, const QByteArray &text) {
+    AgwFrame frame = agwEvent(kind, port, remote, own, text + remote + "\r" + QByteArray(1, '\0'));
+    if (qtSoundModem_) {
+        frame.pid = kPidNoLayer3;
+    }
+    send(frame);
+}
+
+QByteArray TestEngine::linkKey(quint8 port, const QByteArray &callA, const QByteArray &callB) {
+    return QByteArray(1, char(port)) + qMin(callA, callB) + ' ' + qMax(callA, callB);
 }
 
 void TestEngine::data(quint8 port, const QByteArray &remote, const QByteArray &own,
                       const QByteArray &bytes) {
     AgwFrame frame = agwEvent('D', port, remote, own, bytes);
-    frame.pid = 0xF0;
+    frame.pid = kPidNoLayer3;
     send(frame);
 }
 
@@ -139,9 +165,10 @@ void TestEngine::accept() {
     }
 }
 
-// Answers as Dire Wolf 1.6 does; link events other than these come from the test.
+// Answers as the engine played does; link events other than these come from the test.
 void TestEngine::answer(const AgwFrame &frame) {
-    if (!answerQueries) {
+    const AgwRadioPorts ports = AgwRadioPorts::fromPortList(portInfo);
+    if (!answerQueries || (qtSoundModem_ && !ports.wirePorts().contains(frame.port))) {
         return;
     }
     switch (frame.kind) {
@@ -156,9 +183,8 @@ void TestEngine::answer(const AgwFrame &frame) {
         send(agwEvent('G', 0, {}, {}, portInfo + QByteArray(1, '\0')));
         break;
     case 'X': {
-        const bool registered =
-            acceptRegistrations && realRadioPorts(portInfo).contains(frame.port + 1);
-        send(agwEvent(registerAnswerKind, frame.port, frame.callFrom, {},
+        const bool registered = acceptRegistrations && ports.wirePorts().contains(frame.port);
+        send(agwEvent(registerAnswerKind, qtSoundModem_ ? 0 : frame.port, frame.callFrom, {},
                       registerAnswerKind == 'X' ? QByteArray(1, registered ? '\1' : '\0')
                                                 : QByteArray()));
         break;
@@ -169,7 +195,9 @@ void TestEngine::answer(const AgwFrame &frame) {
         }
         break;
     case 'Y':
-        if (answerOutstanding) {
+        if (answerOutstanding &&
+            (!qtSoundModem_ ||
+             linksUp_.contains(linkKey(frame.port, frame.callFrom, frame.callTo)))) {
             QByteArray count(4, '\0');
             qToLittleEndian(outstandingFrames, count.data());
             send(agwEvent('Y', frame.port, frame.callFrom, frame.callTo, count));

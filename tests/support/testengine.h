@@ -1,6 +1,6 @@
 // A small AGW engine for tests, on 127.0.0.1: answers the version, port and registration
-// queries the way Dire Wolf 1.6 does, records every frame it is sent, and lets a test raise
-// link events, send garbage or drop the connection.
+// queries the way Dire Wolf 1.6 does, or QtSoundModem, records every frame it is sent, and lets
+// a test raise link events, send garbage or drop the connection.
 #pragma once
 
 #include "engine/agwframe.h"
@@ -9,6 +9,7 @@
 #include <QList>
 #include <QObject>
 #include <QPointer>
+#include <QSet>
 #include <QTcpServer>
 #include <QTcpSocket>
 
@@ -19,6 +20,13 @@ public:
     static const QByteArray kDireWolfPortInfo;
 
     explicit TestEngine(QObject *parent = nullptr);
+
+    // From now on it plays QtSoundModem 0.0.0.74 with only its modem B on: every request for
+    // another port goes unanswered (port 0 is silent), the port list names the one modem as
+    // Port1, registrations are answered with 'x' on port 0, the texts of 'C' and 'd' come with
+    // PID 0xF0, an incoming link's has two blanks before the call, every 'd' has the same text,
+    // a retry-out too, and 'Y' for a link it does not have gets no answer.
+    void playQtSoundModem();
 
     // Listens on 127.0.0.1, on the port given or, with 0, on a free one.
     bool start(quint16 port = 0);
@@ -64,10 +72,16 @@ signals:
 private:
     void accept();
     void answer(const AgwFrame &frame);
+    // A link event, with the PID that the engine played puts on it.
+    void sendLinkEvent(char kind, quint8 port, const QByteArray &remote, const QByteArray &own,
+                       const QByteArray &text);
+    static QByteArray linkKey(quint8 port, const QByteArray &callA, const QByteArray &callB);
 
     QTcpServer server_;
     quint16 port_ = 0;
     QPointer<QTcpSocket> client_;
     int connectionCount_ = 0;
     bool reading_ = true;
+    bool qtSoundModem_ = false;
+    QSet<QByteArray> linksUp_; // by linkKey
 };

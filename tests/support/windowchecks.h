@@ -1,13 +1,16 @@
-// Checks on a window for the tests of the main window: labels that do not fit their text, and
-// the window's log without the time in front of each line.
+// Checks on a window for the tests of the main window: labels and boxes that do not fit their
+// text, and the window's log without the time in front of each line.
 #pragma once
 
 #include <algorithm>
 
 #include <QLabel>
+#include <QLineEdit>
 #include <QRegularExpression>
 #include <QString>
 #include <QStringList>
+#include <QStyle>
+#include <QStyleOptionFrame>
 #include <QWidget>
 #include <QtGlobal>
 
@@ -28,6 +31,30 @@ inline QStringList cutLabels(const QWidget &window) {
                                   label->height();
         if (!fits) {
             cut << (label->objectName().isEmpty() ? label->text() : label->objectName());
+        }
+    }
+    return cut;
+}
+
+// Boxes that cut off some of their text, by name; empty when none does. A box fits when a line
+// of its font does in the room its style leaves inside the frame, and the ink of its text does
+// across, clear of the blank a line edit keeps either side.
+inline QStringList cutBoxes(const QWidget &window) {
+    constexpr int kTextSideMargin = 2;
+    QStringList cut;
+    for (const QLineEdit *box : window.findChildren<QLineEdit *>()) {
+        QStyleOptionFrame option;
+        option.initFrom(box);
+        option.lineWidth = box->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, box);
+        const QRect room = box->style()
+                               ->subElementRect(QStyle::SE_LineEditContents, &option, box)
+                               .marginsRemoved(box->textMargins());
+        const QFontMetrics metrics = box->fontMetrics();
+        const bool fits =
+            metrics.height() <= room.height() &&
+            metrics.tightBoundingRect(box->text()).right() < room.width() - 2 * kTextSideMargin;
+        if (!fits) {
+            cut << box->objectName();
         }
     }
     return cut;

@@ -1,0 +1,69 @@
+#include "app/drawnrow.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QStyle>
+#include <QStyleOptionFrame>
+
+#include <algorithm>
+
+namespace {
+
+// The blank a line edit keeps either side of its text (Qt's own, not asked of the style).
+constexpr int kBoxTextSideMargin = 2;
+
+// A line of the text in the font: as wide as the text's advance or its ink, whichever reaches
+// further (a slanted last letter may stand out past the advance).
+QSize lineSize(const QFontMetrics &metrics, const QString &text) {
+    return {std::max(metrics.horizontalAdvance(text), metrics.tightBoundingRect(text).right() + 1),
+            metrics.height()};
+}
+
+// That line in a box, in the frame its style draws.
+QSize boxSizeFor(const QLineEdit &box, const QString &widestText) {
+    QStyleOptionFrame option;
+    option.initFrom(&box);
+    option.lineWidth = box.style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, &box);
+    option.state |= QStyle::State_Sunken;
+    const QSize line = lineSize(box.fontMetrics(), widestText) + QSize(2 * kBoxTextSideMargin, 0);
+    return box.style()->sizeFromContents(QStyle::CT_LineEdit, &option, line, &box);
+}
+
+QSize neededSize(const DrawnControl &drawn) {
+    // The font a style sheet may give comes with polishing.
+    drawn.control->ensurePolished();
+    if (const auto *box = qobject_cast<const QLineEdit *>(drawn.control)) {
+        return boxSizeFor(*box, drawn.widestText);
+    }
+    const auto *caption = qobject_cast<const QLabel *>(drawn.control);
+    if (!caption) {
+        return drawn.drawn.size();
+    }
+    const QFontMetrics metrics = caption->fontMetrics();
+    QSize size = lineSize(metrics, caption->text());
+    // Too wide for the drawing: a blank after it, as the drawing leaves one before the box.
+    if (size.width() > drawn.drawn.width()) {
+        size.rwidth() += metrics.horizontalAdvance(u' ');
+    }
+    return size;
+}
+
+} // namespace
+
+int placeDrawnRow(const QList<DrawnControl> &row) {
+    QList<QSize> needed;
+    int taller = 0;
+    for (const DrawnControl &drawn : row) {
+        needed.append(neededSize(drawn));
+        taller = std::max(taller, needed.last().height() - drawn.drawn.height());
+    }
+    int pushed = 0;
+    for (qsizetype i = 0; i < row.size(); ++i) {
+        const QRect &drawn = row[i].drawn;
+        const int width = std::max(drawn.width(), needed[i].width());
+        row[i].control->setGeometry(drawn.left() + pushed, drawn.top(), width,
+                                    drawn.height() + taller);
+        pushed += width - drawn.width();
+    }
+    return taller;
+}
