@@ -23,7 +23,8 @@ void Bridge::connectEngine() {
     connect(&engine_, &PacketEngine::OnRetryOut, this, &Bridge::AGWAPIX1_OnRetryOut);
     connect(&engine_, &PacketEngine::report, this, &Bridge::logLine);
     // Client data that the engine cannot take yet waits in the client's TCP stream.
-    connect(&engine_, &PacketEngine::backlogChanged, &clientSocket_, &ClientSocket::setReadingHeld);
+    connect(&engine_, &PacketEngine::backlogChanged, clientSocket_.get(),
+            &ClientTransport::setReadingHeld);
 }
 
 void Bridge::startEngine() {
