@@ -4,7 +4,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -40,6 +42,13 @@ bool PtyMaster::create() {
     cfmakeraw(&settings);
     tcsetattr(fd, TCSANOW, &settings);
     slaveName_ = slave;
+    // Open to whoever may use serial ports, as a serial port is: a client program often runs
+    // as a user of its own (in group dialout), not as Varnel's.
+    if (const group *dialout = getgrnam("dialout")) {
+        if (chown(slave, uid_t(-1), dialout->gr_gid) == 0) {
+            chmod(slave, S_IRUSR | S_IWUSR | S_IRGRP | S_IWGRP);
+        }
+    }
     // A slave side opened once and closed reports its hangup on the master until the next
     // program opens it; one never opened does not.
     if (const int once = ::open(slave, O_RDWR | O_NOCTTY | O_CLOEXEC); once >= 0) {

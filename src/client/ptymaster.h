@@ -15,7 +15,8 @@ public:
     explicit PtyMaster(QObject *parent = nullptr);
     ~PtyMaster() override;
 
-    // Makes the pseudo-terminal, raw, and opens this device on it; false with errorString().
+    // Makes the pseudo-terminal, raw and for group dialout, and opens this device on it; false
+    // with errorString().
     bool create();
     void close() override;
     // The slave side's device, "/dev/pts/3"; empty while none is made.

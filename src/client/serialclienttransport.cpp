@@ -54,6 +54,10 @@ SerialClientTransport::SerialClientTransport(const QString &portName,
     connect(&port_, &QSerialPort::errorOccurred, this, &SerialClientTransport::portError);
 }
 
+SerialClientTransport::~SerialClientTransport() {
+    close();
+}
+
 QByteArray SerialClientTransport::name() const {
     return port_.portName().toUtf8();
 }
@@ -165,8 +169,14 @@ void SerialClientTransport::portError(QSerialPort::SerialPortError error) {
         clientGone();
     }
     detachClient();
-    port_.close();
+    closePort();
     reopenTimer_.start();
+}
+
+void SerialClientTransport::closePort() {
+    // Closing a device that is gone fails to restore its settings, an error of no interest.
+    const QSignalBlocker quiet(port_);
+    port_.close();
 }
 
 void SerialClientTransport::close() {
@@ -177,7 +187,7 @@ void SerialClientTransport::close() {
     if (port_.isOpen()) {
         // Replies already queued go out first, as far as the line takes them at once.
         port_.flush();
-        port_.close();
+        closePort();
     }
 }
 

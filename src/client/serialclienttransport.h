@@ -16,6 +16,7 @@ class SerialClientTransport : public ClientTransport {
 public:
     SerialClientTransport(const QString &portName, const SerialSettings &settings,
                           QObject *parent = nullptr);
+    ~SerialClientTransport() override;
 
     bool listensOnPort() const override { return false; }
     bool open(quint16 port) override;
@@ -31,6 +32,7 @@ protected:
 
 private:
     bool openPort();
+    void closePort();
     void reopen();
     void portReadyRead();
     void portError(QSerialPort::SerialPortError error);

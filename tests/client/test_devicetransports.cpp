@@ -115,6 +115,9 @@ void DeviceTransportsTest::ptyServesClientAfterClient() {
     QVERIFY2(transport.open(0), qPrintable(transport.errorString()));
     const QString slave = QFileInfo(path).symLinkTarget();
     QVERIFY(slave.startsWith(u"/dev/pts/"));
+    // A client program of another user may open it, as a serial port: through group dialout.
+    QCOMPARE(QFileInfo(slave).group(), QStringLiteral("dialout"));
+    QVERIFY(QFileInfo(slave).permissions() & QFileDevice::WriteGroup);
     QCOMPARE(transport.state(), ClientTransport::State::Listening);
     QCOMPARE(transport.description(),
              "pseudo-terminal " + path.toUtf8() + " (" + slave.toUtf8() + "), no client");
