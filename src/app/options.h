@@ -2,6 +2,8 @@
 // them; what remains, joined with single blanks, is the field text of the KAM bridge.
 #pragma once
 
+#include "client/clientwire.h"
+
 #include <QByteArray>
 #include <QHostAddress>
 #include <QString>
@@ -15,6 +17,7 @@ struct ProgramOptions {
     QHostAddress listenAddress = QHostAddress::LocalHost;
     QString engineHost = QStringLiteral("127.0.0.1");
     QString logFile; // empty: no log file
+    ClientWire clientWire;
     QByteArray commandLine;
     QString error; // set when the arguments cannot be used
 };

@@ -23,6 +23,7 @@ BridgeOptions bridgeOptions(const ProgramOptions &options) {
     BridgeOptions bridge;
     bridge.commandLine = options.commandLine;
     bridge.listenAddress = options.listenAddress;
+    bridge.clientWire = options.clientWire;
     bridge.engineHost = options.engineHost;
     bridge.startInHostMode = options.hostMode;
     return bridge;

@@ -3,7 +3,9 @@
 #include <utility>
 
 Bridge::Bridge(FrontEnd &frontEnd, PacketEngine &engine, BridgeOptions options, QObject *parent)
-    : QObject(parent), frontEnd_(frontEnd), engine_(engine), options_(std::move(options)) {
+    : QObject(parent), frontEnd_(frontEnd), engine_(engine),
+      clientSocket_(makeClientTransport(options.clientWire, options.listenAddress)),
+      options_(std::move(options)) {
     connectClientSocket();
     connectEngine();
     connectStatus();

@@ -19,7 +19,8 @@
 #include "bridge/bridgestate.h"
 #include "bridge/frontend.h"
 #include "bridge/stationstatus.h"
-#include "client/clientsocket.h"
+#include "client/clienttransport.h"
+#include "client/clientwire.h"
 #include "client/hostcodec.h"
 #include "client/kamcommands.h"
 #include "engine/packetengine.h"
@@ -31,11 +32,13 @@
 #include <QString>
 #include <QTimer>
 
+#include <memory>
 #include <optional>
 
 struct BridgeOptions {
     QByteArray commandLine;                               // the fields, joined with blanks
-    QHostAddress listenAddress = QHostAddress::LocalHost; // where the client is accepted
+    QHostAddress listenAddress = QHostAddress::LocalHost; // where a TCP client is accepted
+    ClientWire clientWire;                                // TCP, or the device of the line
     QString engineHost = QStringLiteral("127.0.0.1");     // where the packet engine listens
     // A KAM told INTFACE HOST and PERM starts in host mode; some clients send blocks at once.
     bool startInHostMode = false;
@@ -52,7 +55,7 @@ public:
     // The event log's text: lines ended by CR LF, the newest last.
     const QByteArray &logText() const { return viewOutput_; }
     // For observers: its dataArrival has been handled once the signal reaches them.
-    const ClientSocket &clientSocket() const { return clientSocket_; }
+    const ClientTransport &clientSocket() const { return *clientSocket_; }
 
     // Start-up and shutdown.
     void Form_Load();
@@ -170,7 +173,7 @@ private:
     QByteArray viewOutput_;
     FrontEnd &frontEnd_;
     PacketEngine &engine_;
-    ClientSocket clientSocket_;
+    std::unique_ptr<ClientTransport> clientSocket_;
     BridgeOptions options_;
     // Why the bridge cannot work, as fail() logged it. Each cause comes once at most: a
     // listener that failed takes no client, so it is never tried again.

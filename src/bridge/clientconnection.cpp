@@ -1,4 +1,4 @@
-// The client's TCP connection: one client at a time, nothing listening while it is connected.
+// The client's wire: one client at a time, on TCP or a serial line or a pseudo-terminal alike.
 // Its bytes are a stream taken by interface mode: in host mode they are cut into blocks, each
 // split and interpreted in turn; in terminal mode they are command lines. The bytes after a
 // switch, either way, belong to the new mode. The mode, the unfinished block and the AX.25 link
@@ -12,37 +12,41 @@
 #include <optional>
 
 void Bridge::connectClientSocket() {
-    connect(&clientSocket_, &ClientSocket::connectionRequest, this,
-            &Bridge::Winsock1_ConnectionRequest);
-    connect(&clientSocket_, &ClientSocket::dataArrival, this, &Bridge::Winsock1_DataArrival);
-    connect(&clientSocket_, &ClientSocket::peerClosed, this, &Bridge::Winsock1_Close);
-    connect(&clientSocket_, &ClientSocket::error, this, &Bridge::Winsock1_Error);
+    ClientTransport *socket = clientSocket_.get();
+    connect(socket, &ClientTransport::connectionRequest, this, &Bridge::Winsock1_ConnectionRequest);
+    connect(socket, &ClientTransport::dataArrival, this, &Bridge::Winsock1_DataArrival);
+    connect(socket, &ClientTransport::peerClosed, this, &Bridge::Winsock1_Close);
+    connect(socket, &ClientTransport::error, this, &Bridge::Winsock1_Error);
+    connect(socket, &ClientTransport::report, this, &Bridge::logLine);
 }
 
 void Bridge::startListening() {
-    const QByteArray address = options_.listenAddress.toString().toLatin1();
-    const std::optional<qint32> port = roundHalfEven(s_.listenPort);
-    if (!port || *port < 1 || *port > 65535) {
-        fail("ERROR cannot listen on " + address + " port " +
-             QByteArray::number(s_.listenPort, 'g', 15) + ": not a TCP port (1 to 65535)");
-        return;
+    quint16 port = 0;
+    if (clientSocket_->listensOnPort()) {
+        const std::optional<qint32> field = roundHalfEven(s_.listenPort);
+        if (!field || *field < 1 || *field > 65535) {
+            fail("ERROR cannot listen on " + options_.listenAddress.toString().toLatin1() +
+                 " port " + QByteArray::number(s_.listenPort, 'g', 15) +
+                 ": not a TCP port (1 to 65535)");
+            return;
+        }
+        port = quint16(*field);
     }
-    if (!clientSocket_.listen(options_.listenAddress, quint16(*port))) {
-        fail("ERROR cannot listen on " + address + " port " + QByteArray::number(*port) + ": " +
-             clientSocket_.errorString().toLatin1());
+    if (!clientSocket_->open(port)) {
+        fail("ERROR " + clientSocket_->errorString().toUtf8());
     }
 }
 
 bool Bridge::clientConnected() const {
-    return clientSocket_.state() == ClientSocket::State::Connected;
+    return clientSocket_->state() == ClientTransport::State::Connected;
 }
 
 void Bridge::closeClient() {
-    clientSocket_.close();
+    clientSocket_->close();
 }
 
 void Bridge::sendRaw(const QByteArray &text) {
-    clientSocket_.send(text);
+    clientSocket_->send(text);
 }
 
 void Bridge::sendBlock(const QByteArray &text) {
@@ -78,7 +82,7 @@ QByteArrayView Bridge::interpretHostBytes(QByteArrayView arrival) {
 }
 
 void Bridge::Winsock1_ConnectionRequest() {
-    if (clientSocket_.accept()) {
+    if (clientSocket_->accept()) {
         s_.terminalLine.clear();
         s_.terminalLineTooLong = false;
         s_.hfModeLogged = false;
@@ -87,15 +91,16 @@ void Bridge::Winsock1_ConnectionRequest() {
 }
 
 void Bridge::Winsock1_DataArrival() {
-    const QByteArray arrival = clientSocket_.readAll();
+    const QByteArray arrival = clientSocket_->readAll();
     if (!arrival.isEmpty()) {
         dispatchClientData(arrival);
     }
 }
 
 void Bridge::Winsock1_Close() {
-    clientSocket_.close();
-    startListening();
+    if (!clientSocket_->awaitNext()) {
+        fail("ERROR " + clientSocket_->errorString().toUtf8());
+    }
     logLine("client disconnect winsock close");
 }
 

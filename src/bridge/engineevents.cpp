@@ -47,8 +47,9 @@ void Bridge::connectEngine() {
     connect(&engine_, &PacketEngine::OnAX25Receive, this, &Bridge::AGWAPIX1_OnAX25Receive);
     connect(&engine_, &PacketEngine::OnRetryOut, this, &Bridge::AGWAPIX1_OnRetryOut);
     connect(&engine_, &PacketEngine::report, this, &Bridge::logLine);
-    // Client data that the engine cannot take yet waits in the client's TCP stream.
-    connect(&engine_, &PacketEngine::backlogChanged, &clientSocket_, &ClientSocket::setReadingHeld);
+    // Client data that the engine cannot take yet waits on the client's wire.
+    connect(&engine_, &PacketEngine::backlogChanged, clientSocket_.get(),
+            &ClientTransport::setReadingHeld);
 }
 
 void Bridge::startEngine() {

@@ -43,9 +43,10 @@ QByteArray linkStateText(const StreamLink &link) {
 void Bridge::connectStatus() {
     // Connected after the handlers, so the status shows what they made of each event.
     const auto update = [this] { updateStatus(); };
-    connect(&clientSocket_, &ClientSocket::connectionRequest, this, update);
-    connect(&clientSocket_, &ClientSocket::dataArrival, this, update);
-    connect(&clientSocket_, &ClientSocket::peerClosed, this, update);
+    connect(clientSocket_.get(), &ClientTransport::connectionRequest, this, update);
+    connect(clientSocket_.get(), &ClientTransport::dataArrival, this, update);
+    connect(clientSocket_.get(), &ClientTransport::peerClosed, this, update);
+    connect(clientSocket_.get(), &ClientTransport::report, this, update);
     connect(&engine_, &PacketEngine::engineStateChanged, this, update);
     connect(&engine_, &PacketEngine::OnReady, this, update);
     connect(&engine_, &PacketEngine::OnAX25Connect, this, update);
@@ -62,17 +63,7 @@ StationStatus Bridge::stationStatus() const {
     status.engine = engineText(engineState, engine_.engineAddress(), engine_.version());
 
     const QByteArray mode = s_.hostMode == 1 ? "host mode" : "terminal mode";
-    switch (clientSocket_.state()) {
-    case ClientSocket::State::Connected:
-        status.client = "connected from " + clientSocket_.peerAddress() + ", " + mode;
-        break;
-    case ClientSocket::State::Listening:
-        status.client = "listening on " + clientSocket_.listenAddress() + ", " + mode;
-        break;
-    case ClientSocket::State::Closed:
-        status.client = "not listening, " + mode;
-        break;
-    }
+    status.client = clientSocket_->description() + ", " + mode;
 
     QByteArrayList links;
     qsizetype waiting = 0;
@@ -90,6 +81,9 @@ StationStatus Bridge::stationStatus() const {
                                         QByteArray::number(freeBytes());
 
     QByteArrayList problems = failures_;
+    if (const QByteArray lost = clientSocket_->problem(); !lost.isEmpty()) {
+        problems.append(lost);
+    }
     if (engineState == PacketEngine::EngineState::Unreachable) {
         // The engine's row has its address, the log the reason.
         problems.append("the packet engine is not reachable");

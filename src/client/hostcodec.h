@@ -1,5 +1,6 @@
 // client/: the KAM side of Varnel's protocol layers, knowing nothing of the engine or the bridge:
-// this codec, the block cutter (hostblockcutter.h) and the client's TCP socket (clientsocket.h).
+// this codec, the block cutter (hostblockcutter.h) and the client's wire (clienttransport.h: on
+// TCP, a serial port or a pseudo-terminal).
 //
 // The KAM host-mode block format: FEND, up to three header characters (type, port, stream), an
 // optional data field, FEND. Inside the data field FEND is carried as FESC TFEND and FESC as

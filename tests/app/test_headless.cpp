@@ -25,6 +25,8 @@ private slots:
     void optionErrorsExitNonZeroWithoutADisplay();
     void logFileGetsEveryLineWithItsTime();
     void logFileThatCannotBeOpenedIsFatal();
+    void clientDeviceThatCannotBeUsedIsFatal_data();
+    void clientDeviceThatCannotBeUsedIsFatal();
 };
 
 void HeadlessTest::logLinesGoToStandardOutputAndSigtermEndsCleanly() {
@@ -104,6 +106,36 @@ void HeadlessTest::logFileThatCannotBeOpenedIsFatal() {
                  error.contains("missing/varnel.log: "),
              error.constData());
     QCOMPARE(varnel.readAllStandardOutput(), QByteArray());
+}
+
+void HeadlessTest::clientDeviceThatCannotBeUsedIsFatal_data() {
+    QTest::addColumn<QString>("option");
+    QTest::addColumn<QString>("device"); // in a folder of the test's own
+    QTest::addColumn<QByteArray>("error");
+    QTest::newRow("no such serial port")
+        << "--serial"
+        << "ttyUSB9" << QByteArray("ERROR cannot open the serial port ");
+    QTest::newRow("a file where the pseudo-terminal's link goes")
+        << "--pty"
+        << "notes.txt" << QByteArray("ERROR cannot make the pseudo-terminal ");
+}
+
+void HeadlessTest::clientDeviceThatCannotBeUsedIsFatal() {
+    QFETCH(QString, option);
+    QFETCH(QString, device);
+    QFETCH(QByteArray, error);
+    QTemporaryDir dir;
+    QFile notes(dir.filePath(QStringLiteral("notes.txt")));
+    QVERIFY(notes.open(QIODevice::WriteOnly));
+    QProcess varnel;
+    varnel.start(varnelPath,
+                 {QStringLiteral("--headless"), option, dir.filePath(device),
+                  QStringLiteral("N0CALL,1,true,") + QString::number(freeLoopbackPort())});
+    QVERIFY(varnel.waitForFinished(5000));
+    QCOMPARE(varnel.exitCode(), 1);
+    const QByteArray message = varnel.readAllStandardError();
+    QVERIFY2(message.contains(error + dir.filePath(device).toUtf8()), message.constData());
+    QVERIFY(notes.exists());
 }
 
 int main(int argc, char **argv) {

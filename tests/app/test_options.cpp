@@ -11,6 +11,8 @@ private slots:
     void logFile_data();
     void logFile();
     void hostModeOption();
+    void clientWire_data();
+    void clientWire();
 };
 
 void ProgramOptionsTest::programOptions_data() {
@@ -85,6 +87,57 @@ void ProgramOptionsTest::hostModeOption() {
     const ProgramOptions options = parseProgramOptions({"--host-mode", "N0CALL"});
     QVERIFY(options.hostMode);
     QCOMPARE(options.commandLine, QByteArray("N0CALL"));
+}
+
+void ProgramOptionsTest::clientWire_data() {
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("kind"); // ClientWire::Kind; -1: the options are refused
+    QTest::addColumn<QString>("device");
+    QTest::addColumn<QByteArray>("line"); // the serial line's settings as the status shows them
+
+    const int tcp = int(ClientWire::Kind::Tcp);
+    const int serial = int(ClientWire::Kind::Serial);
+    const QByteArray kamDefaults = "9600 8N1";
+    QTest::newRow("TCP unless told") << QStringList{"N0CALL"} << tcp << QString() << kamDefaults;
+    QTest::newRow("serial at a KAM's defaults")
+        << QStringList{"--serial", "/dev/ttyUSB0"} << serial << "/dev/ttyUSB0" << kamDefaults;
+    QTest::newRow("serial with its speed")
+        << QStringList{"--serial=COM3:38400"} << serial << "COM3" << QByteArray("38400 8N1");
+    QTest::newRow("colons in the device's name")
+        << QStringList{"--serial", "/dev/serial/by-path/pci-0000:00:14.0-usb-0:2:1.0-port0:4800"}
+        << serial << "/dev/serial/by-path/pci-0000:00:14.0-usb-0:2:1.0-port0"
+        << QByteArray("4800 8N1");
+    QTest::newRow("format and flow")
+        << QStringList{"--serial-format", "7e2", "--serial-flow", "RTSCTS", "--serial", "COM1"}
+        << serial << "COM1" << QByteArray("9600 7E2 RTS/CTS");
+    QTest::newRow("speed of nothing")
+        << QStringList{"--serial", "COM3:0"} << -1 << QString() << kamDefaults;
+    QTest::newRow("no device") << QStringList{"--serial", ":9600"} << -1 << QString()
+                               << kamDefaults;
+    QTest::newRow("nine data bits")
+        << QStringList{"--serial-format", "9N1"} << -1 << QString() << kamDefaults;
+    QTest::newRow("unknown flow") << QStringList{"--serial-flow", "dtr"} << -1 << QString()
+                                  << kamDefaults;
+#ifdef Q_OS_LINUX
+    QTest::newRow("pseudo-terminal")
+        << QStringList{"--pty", "/run/varnel/kam", "N0CALL"} << int(ClientWire::Kind::Pty)
+        << "/run/varnel/kam" << kamDefaults;
+    QTest::newRow("pseudo-terminal without a path")
+        << QStringList{"--pty="} << -1 << QString() << kamDefaults;
+#endif
+}
+
+void ProgramOptionsTest::clientWire() {
+    QFETCH(QStringList, arguments);
+    QFETCH(int, kind);
+    const ProgramOptions options = parseProgramOptions(arguments);
+    QCOMPARE(options.error.isEmpty(), kind >= 0);
+    if (kind < 0) {
+        return;
+    }
+    QCOMPARE(int(options.clientWire.kind), kind);
+    QTEST(options.clientWire.device, "device");
+    QTEST(options.clientWire.serial.text(), "line");
 }
 
 QTEST_GUILESS_MAIN(ProgramOptionsTest)

@@ -16,6 +16,7 @@ import argparse
 import os
 import shutil
 import sys
+import tempfile
 import time
 import unittest
 
@@ -24,7 +25,7 @@ sys.path.insert(0, os.path.join(TOP, "tools", "lib"))
 
 import agw  # noqa: E402
 import isolation  # noqa: E402
-from kam import KamClient  # noqa: E402
+from kam import KamClient, SerialDevice  # noqa: E402
 from kamclients import REPLAYS, Settings  # noqa: E402
 from rig import Rig, free_tcp_port  # noqa: E402
 from varnel import Varnel  # noqa: E402
@@ -204,11 +205,11 @@ class InteropTest(unittest.TestCase):
         self.assertLess(time.monotonic() - asked, CANCEL_TIMEOUT)
         return asked
 
-    def replay(self, program, varnel, stations, settings):
-        """Plays a client program's session through Varnel (tools/lib/kamclients.py); then
-        checks that each station had a link from the program's own callsign, which carried the
-        data and ended."""
-        client = KamClient(varnel.listen_port)
+    def replay(self, program, varnel, stations, settings, device=None):
+        """Plays a client program's session through Varnel (tools/lib/kamclients.py), on TCP or
+        on device (a SerialDevice); then checks that each station had a link from the program's
+        own callsign, which carried the data and ended."""
+        client = KamClient(device=device) if device else KamClient(varnel.listen_port)
         self.addCleanup(client.close)
         transcript = []
         script = REPLAYS[program](client, settings, write=transcript.append)
@@ -532,6 +533,29 @@ class InteropTest(unittest.TestCase):
         self.assertEqual([line for line in log if "ERROR" in line], [])
         replaced = f"Own callsign {VARNEL_CALL} replaced by {LINBPQ_CALL}, as the client asked"
         self.assertIn(replaced, log)
+
+    def test_linbpq_session_on_a_pseudo_terminal(self):
+        """LinBPQ opens the device of its COMPORT line: the KAM on the pseudo-terminal that
+        --pty makes, the same session through it."""
+        a, b = self.start_rig()
+        station = self.open_station(b)
+        device = os.path.join(tempfile.mkdtemp(), "kam")
+        varnel = self.start_varnel(a, options=("--pty", device))
+        settings = Settings(mycall=LINBPQ_CALL, call=ECHO_CALL, link_timeout=LINK_TIMEOUT)
+        self.replay("linbpq", varnel, [station], settings, device=SerialDevice.open(device))
+        varnel.stop()
+        self.assertFalse(os.path.lexists(device), "the link outlived Varnel")
+
+    def test_paclink_session_on_a_serial_line(self):
+        """Varnel on one end of a serial line at 19200 baud, Paclink's session on the other: a
+        pseudo-terminal pair stands in for the null-modem cable."""
+        a, b = self.start_rig()
+        station = self.open_station(b)
+        client_end, varnel_end = os.openpty()
+        varnel = self.start_varnel(a, options=("--serial", os.ttyname(varnel_end) + ":19200"))
+        os.close(varnel_end)  # Varnel has it open now
+        settings = Settings(mycall=PACLINK_CALL, call=ECHO_CALL, link_timeout=LINK_TIMEOUT)
+        self.replay("paclink", varnel, [station], settings, SerialDevice(client_end, 19200))
 
     def paclink_session(self, tnc_port):
         a, b = self.start_rig()

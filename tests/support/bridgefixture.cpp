@@ -31,7 +31,7 @@ bool BridgeFixture::connectClient(QTcpSocket &socket) {
 
 bool BridgeFixture::deliver(QTcpSocket &socket, const QByteArray &bytes) {
     // Connected after the bridge's own handler, the spy hears an arrival once it is handled.
-    QSignalSpy arrivals(&bridge.clientSocket(), &ClientSocket::dataArrival);
+    QSignalSpy arrivals(&bridge.clientSocket(), &ClientTransport::dataArrival);
     socket.write(bytes);
     return arrivals.wait(kTimeoutMs) && socket.bytesToWrite() == 0;
 }

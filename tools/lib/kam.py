@@ -1,4 +1,5 @@
-"""A client of a KAM TNC in host mode, over TCP: what a radio mail client does with Varnel.
+"""A client of a KAM TNC in host mode, over TCP or a serial device: what a radio mail client does
+with Varnel.
 
 The TNC starts in terminal mode, where every chunk the client sends is one command, answered with
 plain text and the prompt "cmd:". "RESET" CR switches to host mode, answered FEND FEND "S00" FEND.
@@ -7,9 +8,13 @@ In host mode both sides send blocks: FEND, a header (type, port, stream: "D1A", 
 """
 
 import collections
+import os
+import select
 import socket
+import termios
 import threading
 import time
+import tty
 
 FEND = 0xC0
 FESC = 0xDB
@@ -65,6 +70,50 @@ def connect_request(call, via=()):
     if via:
         text += b" V " + b" ".join(digi.encode("ascii") for digi in via)
     return text
+
+
+class SerialDevice:
+    """A serial device, or one side of a pseudo-terminal, with the calls of a socket that
+    KamClient uses. Raw, 8N1, no flow control, at the KAM's speed."""
+
+    def __init__(self, fd, baud=9600):
+        self.fd = fd
+        tty.setraw(fd)
+        settings = termios.tcgetattr(fd)
+        speed = getattr(termios, f"B{baud}")
+        settings[2] &= ~(termios.CSTOPB | termios.PARENB | termios.CRTSCTS)
+        settings[4] = settings[5] = speed
+        termios.tcsetattr(fd, termios.TCSANOW, settings)
+        # Closing a device does not end a read blocked on it: shutdown() wakes it this way.
+        self.wake_read, self.wake_write = os.pipe()
+
+    @classmethod
+    def open(cls, text):
+        """Opens "DEVICE" or "DEVICE:BAUD"."""
+        path, colon, baud = text.rpartition(":")
+        if not (colon and baud.isdigit()):
+            path, baud = text, "9600"
+        return cls(os.open(path, os.O_RDWR | os.O_NOCTTY), int(baud))
+
+    def recv(self, size):
+        readable, _, _ = select.select([self.fd, self.wake_read], [], [])
+        if self.wake_read in readable:
+            return b""
+        try:
+            return os.read(self.fd, size)
+        except OSError:  # EIO: the other side has closed the pseudo-terminal
+            return b""
+
+    def sendall(self, data):
+        while data:
+            data = data[os.write(self.fd, data) :]
+
+    def shutdown(self, how):
+        os.write(self.wake_write, b"x")
+
+    def close(self):
+        for fd in (self.fd, self.wake_read, self.wake_write):
+            os.close(fd)
 
 
 class Block(collections.namedtuple("Block", "header data")):
@@ -138,10 +187,14 @@ class KamClient:
     (for failure reports). An interactive session sets keep to false once in host mode, so that
     nothing piles up."""
 
-    def __init__(self, port, host="127.0.0.1", on_item=None, on_closed=None):
-        self.sock = socket.create_connection((host, port), timeout=REPLY_TIMEOUT)
-        self.sock.settimeout(None)
-        self.sock.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
+    def __init__(self, port=None, host="127.0.0.1", on_item=None, on_closed=None, device=None):
+        """Connects to host:port, or talks on device (a SerialDevice) instead."""
+        if device is not None:
+            self.sock = device
+        else:
+            self.sock = socket.create_connection((host, port), timeout=REPLY_TIMEOUT)
+            self.sock.settimeout(None)
+            self.sock.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
         self.on_item = on_item
         self.on_closed = on_closed
         self.keep = True
