@@ -95,6 +95,7 @@ void ScreenshotTest::windowAtWorkHelpAndAbout() {
                  hostcodec::frame("C1BC K2XYZ"));
     QTRY_VERIFY(statusOf(window, "linkStatus").contains("K2XYZ connected"));
     engine.linkUp(0, "K3CAL", "N0CALL", true);
+    QTRY_VERIFY(statusOf(window, "linkStatus").contains("K3CAL connected"));
     client.write(hostcodec::frame("C20BOGUS"));
     // The engine holds the data it was given: it stays waiting for delivery.
     engine.outstandingFrames = 4;
