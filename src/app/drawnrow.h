@@ -3,6 +3,7 @@
 // made with; a platform whose font is larger, or whose style draws a box's frame wider, needs
 // more room. A control that grows pushes the ones right of it along by as much, and every control
 // of the row grows as much taller as the tallest needs, so captions stay level with the boxes.
+// A box's line is placed by the font's line height, whatever the font engine says of the text.
 #pragma once
 
 #include <QList>

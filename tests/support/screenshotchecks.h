@@ -16,12 +16,18 @@
 
 namespace screenshotchecks {
 
-// Sizes a one-line box's white inside may have: the log is larger, a glyph of white text smaller.
+// Sizes a one-line box's white inside may have, wider than tall: the log is larger, a glyph of
+// white text smaller, a scroll bar's button (white under Wine) square.
 constexpr int kMinBoxSide = 10;
 constexpr int kMaxBoxHeight = 60;
 constexpr int kMaxBoxWidth = 300;
-// How far a pixel's grey may be from the background's and still count as background.
+// How far a pixel's grey may be from the background's and still count as background: for the
+// ink of a glyph, and for the faintest shade of its edges.
 constexpr int kInkContrast = 40;
+constexpr int kShadeContrast = 10;
+// A colon's dots are this wide at least, shaded edges included; one cut by its caption's edge
+// shows less.
+constexpr int kMinColonWidth = 2;
 // The pixels at the corners of a box's inside that its frame may shade: a line edit keeps its
 // text 2 pixels from the sides, and a style may round the corners.
 constexpr int kCornerShade = 2;
@@ -58,7 +64,7 @@ inline QList<QRect> boxInsides(const QImage &shot) {
                     }
                 }
             }
-            if (area.width() >= kMinBoxSide && area.height() >= kMinBoxSide &&
+            if (area.height() >= kMinBoxSide && area.width() > area.height() &&
                 area.width() <= kMaxBoxWidth && area.height() <= kMaxBoxHeight) {
                 insides.append(area);
             }
@@ -85,8 +91,8 @@ inline QRgb background(const QImage &shot) {
     return most == counts.end() ? 0 : most->first;
 }
 
-inline bool isInk(QRgb pixel, QRgb backdrop) {
-    return std::abs(qGray(pixel) - qGray(backdrop)) > kInkContrast;
+inline bool isInk(QRgb pixel, QRgb backdrop, int contrast = kInkContrast) {
+    return std::abs(qGray(pixel) - qGray(backdrop)) > contrast;
 }
 
 // Runs of ink rows in the columns [left, right] of rows [top, bottom].
@@ -130,7 +136,8 @@ inline QString boxProblem(const QImage &shot, const QRect &inside) {
 }
 
 // What is wrong with the caption left of the box whose inside is given: empty when its last
-// glyph is a colon: two dots one above the other, neither taller than the gap and the other.
+// glyph is a whole colon: two dots one above the other, neither taller than the gap and the
+// other, and as wide as a colon's dots are.
 inline QString captionProblem(const QImage &shot, QRgb backdrop, const QRect &inside) {
     const int top = inside.top() - 2;
     const int bottom = inside.bottom() + 2;
@@ -148,6 +155,7 @@ inline QString captionProblem(const QImage &shot, QRgb backdrop, const QRect &in
     while (x > 0 && inkInEveryRow(x)) {
         --x;
     }
+    const int besideFrame = x;
     while (x > 0 && !anyInk(x)) {
         --x;
     }
@@ -158,10 +166,20 @@ inline QString captionProblem(const QImage &shot, QRgb backdrop, const QRect &in
     }
     const QList<std::pair<int, int>> runs = inkRuns(shot, backdrop, x + 1, glyphRight, top, bottom);
     const int height = runs.isEmpty() ? 0 : runs.last().second - runs.first().first + 1;
-    const bool colon =
-        runs.size() == 2 && std::all_of(runs.begin(), runs.end(), [height](auto run) {
-            return 2 * (run.second - run.first + 1) <= height;
-        });
+    int shadedWidth = 0;
+    for (int column = x + 1; column <= besideFrame; ++column) {
+        bool shaded = false;
+        for (const auto &[first, last] : runs) {
+            for (int y = first; y <= last && !shaded; ++y) {
+                shaded = isInk(shot.pixel(column, y), backdrop, kShadeContrast);
+            }
+        }
+        shadedWidth += shaded ? 1 : 0;
+    }
+    const bool colon = runs.size() == 2 && shadedWidth >= kMinColonWidth &&
+                       std::all_of(runs.begin(), runs.end(), [height](auto run) {
+                           return 2 * (run.second - run.first + 1) <= height;
+                       });
     return colon ? QString() : QStringLiteral("caption does not end in a colon");
 }
 

@@ -1,9 +1,11 @@
 // The Windows build's window under Wine and Xvfb: varnel.exe between the test engine and a KAM
-// client. The screen is kept as screenshots/wine-main-window.png for a person to look at; then
-// the window is asked to close as Windows asks it (taskkill without /F sends WM_CLOSE; a window
-// program has no console for Ctrl+C) and the program shuts down as closing the window does.
+// client. The screen is kept as screenshots/wine-main-window.png for a person to look at, and
+// its boxes are checked to show their text and their captions whole; then the window is asked
+// to close as Windows asks it (taskkill without /F sends WM_CLOSE; a window program has no
+// console for Ctrl+C) and the program shuts down as closing the window does.
 #include "client/hostcodec.h"
 #include "support/programtest.h"
+#include "support/screenshotchecks.h"
 #include "support/varnelrig.h"
 
 #include <QDir>
@@ -84,6 +86,7 @@ void WineWindowTest::windowAtWorkThenClosed() {
     QDir().mkpath(QStringLiteral(VARNEL_SCREENSHOT_DIR));
     QVERIFY(
         screen.copy(window).save(QStringLiteral(VARNEL_SCREENSHOT_DIR "/wine-main-window.png")));
+    QCOMPARE(unreadableBoxes(screen.copy(window)).join(u','), QString());
 
     QCOMPARE(QProcess::execute(
                  QStringLiteral("/usr/lib/wine/wine64"),
