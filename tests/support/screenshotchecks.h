@@ -1,7 +1,7 @@
 // Checks on a picture of the main window, for a window the test cannot look into (the Windows
 // build under Wine): the one-line boxes are the small white areas of the picture. Each must show
-// ink clear of its top and bottom edges (its text whole), and the caption left of it must end in
-// the colon that every caption has (a caption drawn too narrow loses it first).
+// ink clear of its edges (its text whole), and the caption left of it must end in the colon that
+// every caption has (a caption drawn too narrow loses it first).
 #pragma once
 
 #include <QImage>
@@ -18,7 +18,7 @@ namespace screenshotchecks {
 
 // Sizes a one-line box's white inside may have, wider than tall: the log is larger, a glyph of
 // white text smaller, a scroll bar's button (white under Wine) square.
-constexpr int kMinBoxSide = 10;
+constexpr int kMinBoxHeight = 10;
 constexpr int kMaxBoxHeight = 60;
 constexpr int kMaxBoxWidth = 300;
 // How far a pixel's grey may be from the background's and still count as background: for the
@@ -64,7 +64,7 @@ inline QList<QRect> boxInsides(const QImage &shot) {
                     }
                 }
             }
-            if (area.height() >= kMinBoxSide && area.width() > area.height() &&
+            if (area.height() >= kMinBoxHeight && area.width() > area.height() &&
                 area.width() <= kMaxBoxWidth && area.height() <= kMaxBoxHeight) {
                 insides.append(area);
             }
