@@ -11,6 +11,7 @@
 
 #include <QByteArrayView>
 
+#include <algorithm>
 #include <array>
 #include <optional>
 
@@ -34,13 +35,12 @@ constexpr QByteArrayView kViaMarker = " V ";
 // nothing on packet links, and a client sends them in its ordinary HF changeover.
 constexpr std::array<QByteArrayView, 5> kHfSpecials = {"T", "E", "R", "X", "\x18"};
 
-bool isConfigurationCommand(QByteArrayView block) {
-    for (QByteArrayView command : kConfigurationCommands) {
-        if (hostcodec::isFramed(block, command)) {
-            return true;
-        }
-    }
-    return false;
+// Whether block is one of the contents, framed.
+template <std::size_t N>
+bool isFramedAsOneOf(QByteArrayView block, const std::array<QByteArrayView, N> &contents) {
+    return std::any_of(contents.begin(), contents.end(), [block](QByteArrayView content) {
+        return hostcodec::isFramed(block, content);
+    });
 }
 
 // The callsigns of a connect command's argument: the target, and optionally " V " and the
@@ -57,15 +57,6 @@ ConnectRequest parseConnectRequest(QByteArrayView argument) {
     }
     return {argument.first(via).toByteArray(),
             argument.sliced(via + kViaMarker.size()).toByteArray().replace(' ', ',')};
-}
-
-bool isHfSpecial(QByteArrayView block) {
-    for (QByteArrayView special : kHfSpecials) {
-        if (hostcodec::isFramed(block, special)) {
-            return true;
-        }
-    }
-    return false;
 }
 
 } // namespace
@@ -93,13 +84,13 @@ void Bridge::interpretHostBlock(const QByteArray &block, const hostcodec::BlockF
         leaveHostMode();
     } else if (hostcodec::isFramed(block, "?")) {
         sendBlock("C00");
-    } else if (isConfigurationCommand(block)) {
+    } else if (isFramedAsOneOf(block, kConfigurationCommands)) {
         // Acknowledged empty, as ever; the stream limits among them still count.
         if (const std::optional<kam::ParsedCommand> parsed = kam::parseCommand(fields.data)) {
             applySetting(parsed->command, parsed->argument);
         }
         sendBlock("C00");
-    } else if (isHfSpecial(block)) {
+    } else if (isFramedAsOneOf(block, kHfSpecials)) {
         // Taken quietly, as a KAM in packet mode does.
     } else if (fields.header.startsWith('C')) {
         interpretHostCommand(block, stream, fields.data);
