@@ -54,9 +54,6 @@ bool takeWireOption(const QStringList &arguments, qsizetype &i, ClientWire &wire
         if (error.isEmpty() && wire.device.isEmpty()) {
             error = QStringLiteral("--serial needs a device");
         }
-#ifndef VARNEL_SERIAL_PORT
-        error = QStringLiteral("--serial: this build of Varnel has no serial port");
-#endif
     } else if (takeValue(arguments, i, QStringLiteral("--serial-format"), value, error)) {
         if (error.isEmpty() && !readSerialFormat(value, wire.serial)) {
             error = QStringLiteral("--serial-format: \"%1\" is not like 8N1").arg(value);

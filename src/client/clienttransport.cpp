@@ -23,9 +23,25 @@ void ClientTransport::attachClient(QIODevice *device) {
 
 void ClientTransport::detachClient() {
     client_ = nullptr;
+    announced_ = false;
     for (const QMetaObject::Connection &connection : clientConnections_) {
         disconnect(connection);
     }
+}
+
+void ClientTransport::announceClient() {
+    if (!client_ && !announced_) {
+        announced_ = true;
+        emit connectionRequest();
+    }
+}
+
+bool ClientTransport::attachAnnouncedClient(QIODevice *device) {
+    if (!announced_ || client_) {
+        return false;
+    }
+    attachClient(device);
+    return true;
 }
 
 void ClientTransport::send(const QByteArray &bytes) {

@@ -82,7 +82,12 @@ protected:
     // The accepted client's byte stream, its read buffer already bounded to kMaxArrivalBytes;
     // null while there is none.
     void attachClient(QIODevice *device);
+    // Lets the client go: the attached one, or one announced and not yet taken.
     void detachClient();
+    // On a wire whose device outlives its clients: a client has come, announced once.
+    void announceClient();
+    // Attaches device for the client announced; false when none was.
+    bool attachAnnouncedClient(QIODevice *device);
     QIODevice *client() const { return client_; }
     // Hands on what the client sent: readyRead of the attached stream, or a wire's own.
     void clientReadyRead();
@@ -100,4 +105,5 @@ private:
     bool readingPaused_ = false; // a dataArrival is owed once reading may go on
     bool readingHeld_ = false;
     bool dropping_ = false; // the client is being dropped for not reading
+    bool announced_ = false;
 };

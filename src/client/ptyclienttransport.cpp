@@ -74,17 +74,14 @@ bool PtyClientTransport::open(quint16) {
 void PtyClientTransport::lookForClient() {
     if (master_.slaveOpen()) {
         clientWatch_.stop();
-        clientWaiting_ = true;
-        emit connectionRequest();
+        announceClient();
     }
 }
 
 bool PtyClientTransport::accept() {
-    if (!clientWaiting_ || client()) {
+    if (!attachAnnouncedClient(&master_)) {
         return false;
     }
-    clientWaiting_ = false;
-    attachClient(&master_);
     master_.startReading(kMaxArrivalBytes);
     return true;
 }
@@ -93,7 +90,6 @@ bool PtyClientTransport::awaitNext() {
     detachClient();
     master_.stopReading();
     master_.discardOutput();
-    clientWaiting_ = false;
     if (master_.isOpen()) {
         clientWatch_.start();
     }
@@ -108,7 +104,6 @@ void PtyClientTransport::dropClient() {
 void PtyClientTransport::close() {
     detachClient();
     clientWatch_.stop();
-    clientWaiting_ = false;
     if (!master_.isOpen()) {
         return;
     }

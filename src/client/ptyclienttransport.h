@@ -42,5 +42,4 @@ private:
     QLockFile lock_;
     // Runs only while nobody has the device open: opening it makes no event on the master.
     QTimer clientWatch_;
-    bool clientWaiting_ = false;
 };

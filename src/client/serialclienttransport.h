@@ -6,10 +6,11 @@
 #pragma once
 
 #include "client/clienttransport.h"
-#include "client/serialsettings.h"
+#include "client/serialline.h"
 
-#include <QSerialPort>
 #include <QTimer>
+
+#include <memory>
 
 class SerialClientTransport : public ClientTransport {
     Q_OBJECT
@@ -27,23 +28,20 @@ public:
     QByteArray problem() const override;
 
 protected:
-    bool serving() const override { return port_.isOpen(); }
+    bool serving() const override { return line_->isOpen(); }
     void dropClient() override;
 
 private:
     bool openPort();
-    void closePort();
     void reopen();
-    void portReadyRead();
-    void portError(QSerialPort::SerialPortError error);
+    void lineReadyRead();
+    void lineLost(const QByteArray &why);
     void watchDataSetReady();
-    void clientCame();
     QByteArray name() const;
 
-    QSerialPort port_;
+    std::unique_ptr<SerialLine> line_;
     SerialSettings settings_;
     QTimer dataSetReadyWatch_; // while open, on a line that reports DSR
     QTimer reopenTimer_;       // only while the device is gone
-    bool clientWaiting_ = false;
     bool dataSetReady_ = false;
 };
